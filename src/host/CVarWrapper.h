@@ -1,0 +1,25 @@
+// One console variable of the host's registry.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "HostApi.h"
+#include "ObjectWrapper.h"
+
+class HOST_API CVarWrapper : public ObjectWrapper {
+ public:
+  explicit CVarWrapper(std::uintptr_t address);
+
+  /// The host stores every new value of the variable into the cell.
+  void bindTo(std::shared_ptr<bool> cell);
+  void bindTo(std::shared_ptr<float> cell);
+  void bindTo(std::shared_ptr<int> cell);
+
+  /// The host calls the hook with the old value's text and the variable whenever the variable is set.
+  void addOnValueChanged(std::function<void(std::string, CVarWrapper)> hook);
+
+  bool getBoolValue() const;
+};

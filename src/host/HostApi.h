@@ -1,0 +1,25 @@
+// Linkage macros for the host's classes and for what the plugin module exports to the host.
+#pragma once
+
+// HOST_API marks the host library's classes: imported by the plugin, exported by whoever implements them.
+#if defined(_WIN32)
+#if defined(HOST_LIBRARY_BUILD)
+#define HOST_API __declspec(dllexport)
+#else
+#define HOST_API __declspec(dllimport)
+#endif
+#else
+#define HOST_API __attribute__((visibility("default")))
+#endif
+
+// PLUGIN_API marks what a plugin module exports to the host: its entry points, its descriptor record and the
+// members of the plugin base class, which every module defines for itself.
+#if defined(PLUGIN_MODULE_BUILD)
+#if defined(_WIN32)
+#define PLUGIN_API __declspec(dllexport)
+#else
+#define PLUGIN_API __attribute__((visibility("default")))
+#endif
+#else
+#define PLUGIN_API
+#endif

@@ -1,0 +1,166 @@
+#include "Console.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "Address.h"
+#include "CVarWrapper.h"
+
+namespace standin {
+namespace {
+
+std::optional<double> parseNumber(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double number = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return number;
+}
+
+std::string formatNumber(double number) {
+  std::array<char, 32> buffer{};
+  auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), number);
+  return std::string(buffer.data(), result.ptr);
+}
+
+// Conversions into cells must stay defined for every double, infinities and NaN included.
+float toFloat(double number) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  if (number > kMax) return std::numeric_limits<float>::infinity();
+  if (number < -kMax) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(number);
+}
+
+int toInt(double number) {
+  if (std::isnan(number)) return 0;
+  if (number >= 2147483647.0) return std::numeric_limits<int>::max();
+  if (number <= -2147483648.0) return std::numeric_limits<int>::min();
+  return static_cast<int>(number);
+}
+
+void store(const Console::Cell& cell, double number) {
+  std::visit(
+      [number](auto& target) {
+        using Value = typename std::decay_t<decltype(target)>::element_type;
+        if constexpr (std::is_same_v<Value, bool>) {
+          *target = number != 0;
+        } else if constexpr (std::is_same_v<Value, float>) {
+          *target = toFloat(number);
+        } else {
+          *target = toInt(number);
+        }
+      },
+      cell);
+}
+
+double clamp(const CvarRegistration& registration, double number) {
+  if (registration.hasMin && number < registration.min) number = registration.min;
+  if (registration.hasMax && number > registration.max) number = registration.max;
+  return number;
+}
+
+}  // namespace
+
+std::uint32_t Console::registerCvar(CvarRegistration registration) {
+  if (std::uint32_t id = find(registration.name)) {
+    lookup(id)->registration = std::move(registration);
+    return id;
+  }
+  Variable variable;
+  variable.text = registration.defaultValue;
+  variable.number = parseNumber(registration.defaultValue).value_or(0);
+  variable.registration = std::move(registration);
+  variables_.push_back(std::move(variable));
+  return static_cast<std::uint32_t>(variables_.size());
+}
+
+std::uint32_t Console::find(std::string_view name) const {
+  auto it = std::find_if(variables_.begin(), variables_.end(),
+                         [name](const Variable& variable) { return variable.registration.name == name; });
+  return it == variables_.end() ? 0 : static_cast<std::uint32_t>(it - variables_.begin() + 1);
+}
+
+Console::Variable* Console::lookup(std::uint32_t id) {
+  return id == 0 || id > variables_.size() ? nullptr : &variables_[id - 1];
+}
+
+const Console::Variable* Console::lookup(std::uint32_t id) const {
+  return id == 0 || id > variables_.size() ? nullptr : &variables_[id - 1];
+}
+
+void Console::bind(std::uint32_t id, std::uint32_t slot, Cell cell) {
+  Variable* variable = lookup(id);
+  if (variable == nullptr) return;
+  store(cell, variable->number);
+  variable->bindings.push_back({slot, std::move(cell)});
+}
+
+void Console::addHook(std::uint32_t id, std::uint32_t slot, Hook hook) {
+  if (Variable* variable = lookup(id)) variable->hooks.push_back({slot, std::move(hook)});
+}
+
+void Console::dropPlugin(std::uint32_t slot) {
+  for (Variable& variable : variables_) {
+    std::erase_if(variable.bindings, [slot](const Binding& binding) { return binding.slot == slot; });
+    std::erase_if(variable.hooks, [slot](const HookEntry& entry) { return entry.slot == slot; });
+  }
+}
+
+void Console::set(std::string_view name, std::string_view text) {
+  std::uint32_t id = find(name);
+  if (id == 0) throw ConsoleError("unknown console variable '" + std::string(name) + "'");
+  std::optional<double> number = parseNumber(text);
+  if (!number) {
+    throw ConsoleError("'" + std::string(text) + "' is not a number (console variable " + std::string(name) +
+                       ")");
+  }
+  Variable& variable = *lookup(id);
+  const CvarRegistration& registration = variable.registration;
+  if (std::isnan(*number) && (registration.hasMin || registration.hasMax)) {
+    throw ConsoleError("nan is outside the bounds of console variable " + std::string(name));
+  }
+  double clamped = clamp(registration, *number);
+  std::string oldText = std::exchange(variable.text, formatNumber(clamped));
+  variable.number = clamped;
+  for (const Binding& binding : variable.bindings) store(binding.cell, clamped);
+  // A hook may register or drop hooks; call the ones present at the time of the set.
+  std::vector<HookEntry> hooks = variable.hooks;
+  for (HookEntry& entry : hooks) entry.hook(oldText, CVarWrapper(address::cvar(entry.slot, id)));
+}
+
+bool Console::boolValue(std::uint32_t id) const {
+  const Variable* variable = lookup(id);
+  return variable != nullptr && variable->number != 0;
+}
+
+std::optional<std::string> Console::value(std::string_view name) const {
+  const Variable* variable = lookup(find(name));
+  if (variable == nullptr) return std::nullopt;
+  return variable->text;
+}
+
+std::vector<CvarRegistration> Console::registrations() const {
+  std::vector<CvarRegistration> result;
+  for (const Variable& variable : variables_) result.push_back(variable.registration);
+  return result;
+}
+
+std::size_t Console::bindingCount() const {
+  std::size_t count = 0;
+  for (const Variable& variable : variables_) count += variable.bindings.size();
+  return count;
+}
+
+std::size_t Console::hookCount() const {
+  std::size_t count = 0;
+  for (const Variable& variable : variables_) count += variable.hooks.size();
+  return count;
+}
+
+}  // namespace standin

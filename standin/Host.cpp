@@ -1,0 +1,173 @@
+#include "Host.h"
+
+#include <algorithm>
+#include <string>
+
+#include "Address.h"
+#include "CVarManagerWrapper.h"
+#include "GameWrapper.h"
+
+namespace standin {
+namespace {
+Host* activeHost = nullptr;
+}  // namespace
+
+std::string_view address::describe(std::uintptr_t address) {
+  switch (kindOf(address)) {
+    case Kind::None:
+      return address == 0 ? "BallWrapper" : "ObjectWrapper";
+    case Kind::Game:
+      return "GameWrapper";
+    case Kind::CvarManager:
+      return "CVarManagerWrapper";
+    case Kind::Cvar:
+      return "CVarWrapper";
+    case Kind::Canvas:
+      return "CanvasWrapper";
+    case Kind::Event:
+      return eventOf(address) == Event::Replay ? "ReplayServerWrapper" : "ServerWrapper";
+    case Kind::BallArray:
+      return "ArrayWrapper<BallWrapper>";
+    case Kind::Ball:
+      return "BallWrapper";
+  }
+  return "ObjectWrapper";
+}
+
+void Game::forEachBall(const std::function<void(Ball&)>& visit) {
+  for (Ball& ball : eventBalls) visit(ball);
+  if (replayBall) visit(*replayBall);
+  if (onlineBall) visit(*onlineBall);
+}
+
+std::vector<DrawnText> Canvas::texts() const {
+  std::vector<DrawnText> result;
+  Color color{255, 255, 255, 255};
+  Vector2 position{0, 0};
+  for (const CanvasOp& op : ops) {
+    switch (op.kind) {
+      case CanvasOp::Kind::SetColor:
+        color = op.color;
+        break;
+      case CanvasOp::Kind::SetPosition:
+        position = op.position;
+        break;
+      case CanvasOp::Kind::DrawString:
+        result.push_back({op.text, color, position, op.xScale, op.yScale});
+        break;
+    }
+  }
+  return result;
+}
+
+Host::Host() {
+  if (activeHost != nullptr) throw std::logic_error("a stand-in host is already running in this process");
+  activeHost = this;
+}
+
+Host::~Host() {
+  // Drawables and hooks may hold the last copies of wrappers; drop them while this host still counts.
+  drawables_.clear();
+  console = Console();
+  activeHost = nullptr;
+}
+
+Host& Host::active() {
+  if (activeHost == nullptr) throw std::logic_error("no stand-in host is running");
+  return *activeHost;
+}
+
+Host* Host::current() noexcept { return activeHost; }
+
+PluginSlot Host::openSlot() {
+  std::uint32_t id = nextSlot_++;
+  InternalScope scope(*this);
+  return {id, std::make_shared<GameWrapper>(address::make(address::Kind::Game, id)),
+          std::make_shared<CVarManagerWrapper>(address::make(address::Kind::CvarManager, id))};
+}
+
+void Host::closeSlot(std::uint32_t slot) {
+  unregisterDrawables(slot);
+  console.dropPlugin(slot);
+}
+
+void Host::registerDrawable(std::uint32_t slot, std::function<void(CanvasWrapper)> drawable) {
+  drawables_.push_back({slot, std::move(drawable)});
+}
+
+void Host::unregisterDrawables(std::uint32_t slot) {
+  std::erase_if(drawables_, [slot](const Drawable& drawable) { return drawable.slot == slot; });
+}
+
+std::size_t Host::drawableCount() const { return drawables_.size(); }
+
+void Host::drawFrame() {
+  canvas.ops.clear();
+  // A drawable may register or remove drawables; this frame draws the ones present when it began.
+  std::vector<Drawable> frame = drawables_;
+  for (Drawable& drawable : frame) {
+    CanvasWrapper surface(address::make(address::Kind::Canvas, 1));
+    drawable.draw(surface);
+  }
+}
+
+void Host::setRecording(bool on) { recording_ = on; }
+
+std::vector<std::string_view> Host::calls() const {
+  std::vector<std::string_view> names;
+  for (const LogEntry& entry : log_) {
+    if (entry.kind == LogEntry::Kind::Call) names.push_back(entry.name);
+  }
+  return names;
+}
+
+void Host::failAt(std::uint64_t n) { failingOperation_ = n == 0 ? 0 : operations_ + n; }
+
+void Host::enter(std::string_view operation) {
+  if (internal()) return;
+  ++operations_;
+  if (recording_) log_.push_back({LogEntry::Kind::Call, operation, 0});
+  if (operations_ == failingOperation_) {
+    failingOperation_ = 0;
+    throw InjectedFault("injected fault in host operation " + std::to_string(operations_) + " (" +
+                        std::string(operation) + ")");
+  }
+}
+
+void Host::wrapperCreated(std::uintptr_t address) noexcept {
+  ++liveWrappers_;
+  if (recording_) log_.push_back({LogEntry::Kind::Created, address::describe(address), address});
+}
+
+void Host::wrapperDestroyed(std::uintptr_t address) noexcept {
+  --liveWrappers_;
+  if (recording_) log_.push_back({LogEntry::Kind::Destroyed, address::describe(address), address});
+}
+
+Ball* Host::ballAt(std::uintptr_t address) {
+  if (address::kindOf(address) != address::Kind::Ball) return nullptr;
+  std::uint32_t index = address::ballIndexOf(address);
+  switch (address::eventOf(address)) {
+    case address::Event::Local:
+      return index < game.eventBalls.size() ? &game.eventBalls[index] : nullptr;
+    case address::Event::Replay:
+      return index == 0 && game.replayBall ? &*game.replayBall : nullptr;
+    case address::Event::Online:
+      return index == 0 && game.onlineBall ? &*game.onlineBall : nullptr;
+  }
+  return nullptr;
+}
+
+std::int32_t Host::ballCount(std::uintptr_t eventOrArray) const {
+  switch (address::eventOf(eventOrArray)) {
+    case address::Event::Local:
+      return game.reportedBallCount.value_or(static_cast<std::int32_t>(game.eventBalls.size()));
+    case address::Event::Replay:
+      return game.replayBall ? 1 : 0;
+    case address::Event::Online:
+      return game.onlineBall ? 1 : 0;
+  }
+  return 0;
+}
+
+}  // namespace standin

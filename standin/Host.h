@@ -1,0 +1,184 @@
+// The stand-in host: a game, a canvas, drawables and console variables that a real plugin module runs
+// against, with a log of every host operation the plugin makes and a switch that makes one of them fail.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CanvasWrapper.h"
+#include "Console.h"
+#include "Records.h"
+
+class CVarManagerWrapper;
+class GameWrapper;
+
+namespace standin {
+
+/// Thrown by the host operation that failAt selected.
+class InjectedFault : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Velocity {
+  float x = 0;
+  float y = 0;
+  float z = 0;
+};
+
+struct Ball {
+  Velocity velocity;
+  float explosionTime = 0;
+};
+
+/// What the game is doing. Any combination of the four states may be on.
+struct Game {
+  bool freeplay = false;
+  bool training = false;
+  bool replay = false;
+  bool spectating = false;
+  /// The balls of the local game event (free play and custom training).
+  std::vector<Ball> eventBalls{Ball{}};
+  /// What Count answers for the local event instead of the real number, to model a host that misreports.
+  std::optional<std::int32_t> reportedBallCount;
+  /// The replay's and the online match's ball; empty means the event's GetBall gives the null ball.
+  std::optional<Ball> replayBall = Ball{};
+  std::optional<Ball> onlineBall = Ball{};
+
+  /// Every ball of every event.
+  void forEachBall(const std::function<void(Ball&)>& visit);
+};
+
+using Color = std::array<std::uint8_t, 4>;
+
+/// One recorded canvas call.
+struct CanvasOp {
+  enum class Kind { SetColor, SetPosition, DrawString };
+  Kind kind;
+  Color color{};
+  Vector2 position{};
+  std::string text{};
+  float xScale = 0;
+  float yScale = 0;
+};
+
+/// A text as drawn: with the colour and position in force when DrawString was called.
+struct DrawnText {
+  std::string text;
+  Color color;
+  Vector2 position;
+  float xScale;
+  float yScale;
+};
+
+struct Canvas {
+  Vector2 size{1920, 1080};
+  std::vector<CanvasOp> ops;
+
+  std::vector<DrawnText> texts() const;
+};
+
+struct LogEntry {
+  enum class Kind { Call, Created, Destroyed };
+  Kind kind;
+  /// The operation's name as the host spells it, or the wrapper class for Created and Destroyed.
+  std::string_view name;
+  std::uintptr_t address = 0;
+
+  bool operator==(const LogEntry&) const = default;
+};
+
+/// The base handles the host gives one plugin.
+struct PluginSlot {
+  std::uint32_t id;
+  std::shared_ptr<GameWrapper> game;
+  std::shared_ptr<CVarManagerWrapper> cvars;
+};
+
+/// One host per process, as in the game: constructing a Host makes it the one every wrapper talks to.
+class Host {
+ public:
+  Host();
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  /// The host that wrappers talk to; throws std::logic_error when there is none.
+  static Host& active();
+  static Host* current() noexcept;
+
+  Game game;
+  Canvas canvas;
+  Console console;
+
+  /// Gives a plugin its own game and console handles.
+  PluginSlot openSlot();
+  /// Removes every drawable, hook and binding of the plugin, as the host does when it unloads one.
+  void closeSlot(std::uint32_t slot);
+
+  void registerDrawable(std::uint32_t slot, std::function<void(CanvasWrapper)> drawable);
+  void unregisterDrawables(std::uint32_t slot);
+  std::size_t drawableCount() const;
+  /// Clears the canvas and calls every registered drawable with it.
+  void drawFrame();
+
+  /// Switches the call log and the canvas recording on or off (on by default).
+  void setRecording(bool on);
+  bool recording() const { return recording_; }
+  const std::vector<LogEntry>& log() const { return log_; }
+  /// The names of the host operations in the log, in order.
+  std::vector<std::string_view> calls() const;
+  void clearLog() { log_.clear(); }
+  int liveWrappers() const { return liveWrappers_; }
+  /// Host operations made by plugins so far.
+  std::uint64_t operationCount() const { return operations_; }
+  /// Makes the nth host operation from now throw InjectedFault; 0 switches the fault off.
+  void failAt(std::uint64_t n);
+
+  /// Called by every host operation a plugin makes: counts it, logs it and throws if it is the chosen one.
+  void enter(std::string_view operation);
+  void wrapperCreated(std::uintptr_t address) noexcept;
+  void wrapperDestroyed(std::uintptr_t address) noexcept;
+
+  /// While one lives, wrappers that the host itself makes are not logged as plugin operations.
+  class InternalScope {
+   public:
+    explicit InternalScope(Host& host) : host_(host) { ++host_.internalDepth_; }
+    ~InternalScope() { --host_.internalDepth_; }
+    InternalScope(const InternalScope&) = delete;
+    InternalScope& operator=(const InternalScope&) = delete;
+
+   private:
+    Host& host_;
+  };
+  bool internal() const { return internalDepth_ > 0; }
+
+  /// The ball behind an address, or nullptr for the null ball or a ball that no longer exists.
+  Ball* ballAt(std::uintptr_t address);
+  /// The number of balls an event reports.
+  std::int32_t ballCount(std::uintptr_t eventOrArray) const;
+
+ private:
+  struct Drawable {
+    std::uint32_t slot;
+    std::function<void(CanvasWrapper)> draw;
+  };
+
+  std::vector<Drawable> drawables_;
+  std::uint32_t nextSlot_ = 1;
+  bool recording_ = true;
+  std::vector<LogEntry> log_;
+  int liveWrappers_ = 0;
+  std::uint64_t operations_ = 0;
+  std::uint64_t failingOperation_ = 0;
+  int internalDepth_ = 0;
+};
+
+}  // namespace standin

@@ -1,0 +1,70 @@
+#include "Loader.h"
+
+#include <string>
+#include <utility>
+
+#include "CVarManagerWrapper.h"
+#include "GameWrapper.h"
+
+namespace standin {
+namespace {
+
+template <typename T>
+T lookup(const DynamicLibrary& library, const char* name) {
+  void* address = library.symbol(name);
+  if (address == nullptr) {
+    throw LoadError("cannot load plugin " + library.path().string() + ": it exports no '" + name + "'");
+  }
+  return reinterpret_cast<T>(address);
+}
+
+}  // namespace
+
+PluginModule::PluginModule(const std::filesystem::path& path)
+    : library_(path),
+      descriptor_(lookup<const PluginDescriptor*>(library_, "exports")),
+      getPlugin_(lookup<PluginHandle* (*)()>(library_, "getPlugin")),
+      deleteMe_(lookup<void (*)()>(library_, "deleteMe")) {}
+
+LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path) : host_(host), module_(path) {
+  try {
+    PluginHandle* instance = module_->getPlugin();
+    if (instance == nullptr || !*instance) {
+      throw LoadError("cannot load plugin " + path.string() + ": getPlugin gave no plugin object");
+    }
+    handle_ = *instance;
+    PluginSlot slot = host_.openSlot();
+    slot_ = slot.id;
+    handle_->cvarManagerPtr = std::move(slot.cvars);
+    handle_->gameWrapperPtr = std::move(slot.game);
+    handle_->onLoad();
+  } catch (...) {
+    release();
+    throw;
+  }
+}
+
+LoadedPlugin::~LoadedPlugin() {
+  if (loaded()) release();
+}
+
+void LoadedPlugin::unload() {
+  if (!loaded()) return;
+  try {
+    handle_->onUnload();
+  } catch (...) {
+    release();
+    throw;
+  }
+  release();
+}
+
+void LoadedPlugin::release() noexcept {
+  // The plugin withdraws nothing itself; whatever it left registered would call into a destroyed object.
+  if (slot_ != 0) host_.closeSlot(slot_);
+  handle_.reset();
+  module_->deleteMe();
+  module_.reset();
+}
+
+}  // namespace standin

@@ -1,0 +1,89 @@
+// Loading a plugin module the way the host does: by path, through its exports, into a host slot.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+
+#include "BakkesModPlugin.h"
+#include "Host.h"
+
+namespace standin {
+
+/// A module that cannot be loaded; the message names the path and the reason.
+class LoadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// A dynamic library opened by path and closed when this goes.
+class DynamicLibrary {
+ public:
+  explicit DynamicLibrary(const std::filesystem::path& path);
+  ~DynamicLibrary();
+  DynamicLibrary(DynamicLibrary&& other) noexcept;
+  DynamicLibrary& operator=(DynamicLibrary&&) = delete;
+  DynamicLibrary(const DynamicLibrary&) = delete;
+  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+
+  /// The address of an exported name, or nullptr.
+  void* symbol(const char* name) const;
+  void close() noexcept;
+  const std::filesystem::path& path() const { return path_; }
+  /// Whether the operating system still has the library mapped into this process.
+  static bool isMapped(const std::filesystem::path& path);
+
+ private:
+  std::filesystem::path path_;
+  void* handle_ = nullptr;
+};
+
+/// A plugin module and its three exports, looked up by their undecorated names.
+class PluginModule {
+ public:
+  explicit PluginModule(const std::filesystem::path& path);
+
+  const PluginDescriptor& descriptor() const { return *descriptor_; }
+  PluginHandle* getPlugin() const { return getPlugin_(); }
+  void deleteMe() const { deleteMe_(); }
+  void* symbol(const char* name) const { return library_.symbol(name); }
+  const std::filesystem::path& path() const { return library_.path(); }
+  void close() noexcept { library_.close(); }
+
+ private:
+  DynamicLibrary library_;
+  const PluginDescriptor* descriptor_;
+  PluginHandle* (*getPlugin_)();
+  void (*deleteMe_)();
+};
+
+/// A plugin loaded into a host: created, given its handles and loaded; unloaded when this goes.
+class LoadedPlugin {
+ public:
+  /// Opens the module, creates the plugin, fills its handles and calls onLoad. Throws LoadError for a module
+  /// that cannot be used; an exception from the plugin passes on after the plugin has been unloaded again.
+  LoadedPlugin(Host& host, const std::filesystem::path& path);
+  ~LoadedPlugin();
+  LoadedPlugin(const LoadedPlugin&) = delete;
+  LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+
+  /// As the host unloads: onUnload, remove the plugin's drawables and hooks, drop the host's copy of the
+  /// handle, deleteMe, close the module. Everything is released even if onUnload throws.
+  void unload();
+  bool loaded() const { return module_.has_value(); }
+
+  PluginModule& module() { return *module_; }
+  BakkesMod::Plugin::BakkesModPlugin& plugin() { return *handle_; }
+  std::uint32_t slot() const { return slot_; }
+
+ private:
+  void release() noexcept;
+
+  Host& host_;
+  std::optional<PluginModule> module_;
+  PluginHandle handle_;
+  std::uint32_t slot_ = 0;
+};
+
+}  // namespace standin

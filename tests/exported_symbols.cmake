@@ -1,0 +1,37 @@
+# Checks that a plugin module exports exactly the symbols the host needs.
+# cmake -DNM=<nm> -DMODULE=<Korvindel.so> -P exported_symbols.cmake
+set(expected
+  _ZN9BakkesMod6Plugin15BakkesModPlugin6onLoadEv
+  _ZN9BakkesMod6Plugin15BakkesModPlugin8onUnloadEv
+  _ZN9BakkesMod6Plugin15BakkesModPluginC1EOS1_
+  _ZN9BakkesMod6Plugin15BakkesModPluginC1ERKS1_
+  _ZN9BakkesMod6Plugin15BakkesModPluginC1Ev
+  _ZN9BakkesMod6Plugin15BakkesModPluginC2EOS1_
+  _ZN9BakkesMod6Plugin15BakkesModPluginC2ERKS1_
+  _ZN9BakkesMod6Plugin15BakkesModPluginC2Ev
+  _ZN9BakkesMod6Plugin15BakkesModPluginD1Ev
+  _ZN9BakkesMod6Plugin15BakkesModPluginD2Ev
+  _ZN9BakkesMod6Plugin15BakkesModPluginaSEOS1_
+  _ZN9BakkesMod6Plugin15BakkesModPluginaSERKS1_
+  _ZTVN9BakkesMod6Plugin15BakkesModPluginE
+  deleteMe
+  exports
+  getPlugin)
+
+execute_process(COMMAND ${NM} -D --defined-only ${MODULE} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${NM} failed on ${MODULE}")
+endif()
+string(REGEX REPLACE "[0-9a-f]+ [A-Za-z] ([^\n]+)" "\\1" listing "${listing}")
+string(STRIP "${listing}" listing)
+string(REPLACE "\n" ";" actual "${listing}")
+list(SORT actual)
+list(SORT expected)
+if(NOT actual STREQUAL expected)
+  set(extra ${actual})
+  list(REMOVE_ITEM extra ${expected})
+  set(missing ${expected})
+  list(REMOVE_ITEM missing ${actual})
+  message(FATAL_ERROR "exported symbols differ\n  not expected: ${extra}\n  missing: ${missing}")
+endif()
+message(STATUS "${MODULE} exports exactly the expected symbols")

@@ -1,0 +1,148 @@
+// The stand-in host's own behaviour that the plugin's tests rely on.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BallWrapper.h"
+#include "CVarManagerWrapper.h"
+#include "Host.h"
+
+namespace {
+
+using standin::ConsoleError;
+using standin::Host;
+using standin::LogEntry;
+using ::testing::ElementsAre;
+
+struct ConsoleFixture : ::testing::Test {
+  Host host;
+  standin::PluginSlot slot = host.openSlot();
+
+  CVarWrapper registerVariable(const char* name, const char* defaultValue, bool bounded, float min,
+                               float max) {
+    return slot.cvars->registerCvar(name, defaultValue, "", true, bounded, min, bounded, max, true);
+  }
+};
+
+TEST_F(ConsoleFixture, ClampsToTheRegisteredBoundsAndConvertsForEachCell) {
+  struct Case {
+    bool bounded;
+    const char* text;
+    float asFloat;
+    int asInt;
+    bool asBool;
+  };
+  const Case cases[] = {
+      {true, "0.5", 0.5f, 0, true},
+      {true, "7", 1.0f, 1, true},
+      {true, "-3", 0.0f, 0, false},
+      {true, "inf", 1.0f, 1, true},
+      {false, "300", 300.0f, 300, true},
+      {false, "-1", -1.0f, -1, true},
+      {false, "1e20", 1e20f, std::numeric_limits<int>::max(), true},
+      {false, "-1e300", -INFINITY, std::numeric_limits<int>::min(), true},
+      {false, " +2.75 ", 2.75f, 2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const char* name = c.bounded ? "bounded" : "free";
+    CVarWrapper cvar = registerVariable(name, "0", c.bounded, 0.0f, 1.0f);
+    auto f = std::make_shared<float>(-9.0f);
+    auto i = std::make_shared<int>(-9);
+    auto b = std::make_shared<bool>(false);
+    cvar.bindTo(f);
+    cvar.bindTo(i);
+    cvar.bindTo(b);
+    host.console.set(name, c.text);
+    EXPECT_EQ(*f, c.asFloat);
+    EXPECT_EQ(*i, c.asInt);
+    EXPECT_EQ(*b, c.asBool);
+    host.console.dropPlugin(slot.id);
+  }
+}
+
+TEST_F(ConsoleFixture, RejectsTextThatIsNotANumberAndChangesNothing) {
+  CVarWrapper cvar = registerVariable("korvindel_xpos", "0.25", true, 0.0f, 1.0f);
+  auto cell = std::make_shared<float>(-1.0f);
+  cvar.bindTo(cell);
+  int hookCalls = 0;
+  cvar.addOnValueChanged([&](std::string, CVarWrapper) { ++hookCalls; });
+  for (const char* text : {"", "abc", "1x", "0.5.1", "1,5", "0x1", "nan"}) {
+    SCOPED_TRACE(text);
+    EXPECT_THROW(host.console.set("korvindel_xpos", text), ConsoleError);
+    EXPECT_EQ(*cell, 0.25f);
+    EXPECT_EQ(host.console.value("korvindel_xpos"), "0.25");
+  }
+  EXPECT_THROW(host.console.set("korvindel_nope", "1"), ConsoleError);
+  EXPECT_EQ(hookCalls, 0);
+}
+
+TEST_F(ConsoleFixture, WritesCellsBeforeCallingHooksInOrderOnEverySet) {
+  CVarWrapper cvar = registerVariable("korvindel_show", "0", true, 0.0f, 1.0f);
+  auto cell = std::make_shared<bool>(true);
+  cvar.bindTo(cell);
+  EXPECT_FALSE(*cell) << "binding writes the current value at once";
+  std::vector<std::string> seen;
+  for (const char* name : {"first", "second"}) {
+    cvar.addOnValueChanged([&, name](std::string old, CVarWrapper changed) {
+      seen.push_back(std::string(name) + " old=" + old + " cell=" + std::to_string(*cell) +
+                     " value=" + std::to_string(changed.getBoolValue()));
+    });
+  }
+  host.console.set("korvindel_show", "1");
+  host.console.set("korvindel_show", "1");
+  EXPECT_THAT(seen, ElementsAre("first old=0 cell=1 value=1", "second old=0 cell=1 value=1",
+                                "first old=1 cell=1 value=1", "second old=1 cell=1 value=1"));
+}
+
+TEST_F(ConsoleFixture, KeepsAValueAcrossRegistrationsAndDropsAPluginsBindingsAndHooks) {
+  registerVariable("korvindel_ypos", "0", true, 0.0f, 1.0f).addOnValueChanged([](std::string, CVarWrapper) {
+  });
+  auto old = std::make_shared<float>();
+  slot.cvars->getCvar("korvindel_ypos").bindTo(old);
+  host.console.set("korvindel_ypos", "0.75");
+  host.closeSlot(slot.id);
+  EXPECT_EQ(host.console.bindingCount(), 0u);
+  EXPECT_EQ(host.console.hookCount(), 0u);
+  EXPECT_EQ(old.use_count(), 1);
+
+  standin::PluginSlot again = host.openSlot();
+  auto fresh = std::make_shared<float>();
+  again.cvars->registerCvar("korvindel_ypos", "0", "", true, true, 0, true, 1, true).bindTo(fresh);
+  EXPECT_EQ(*fresh, 0.75f);
+  EXPECT_EQ(host.console.registrations().size(), 1u);
+}
+
+TEST(HostLog, CountsLiveWrappersAndLogsTheirLives) {
+  Host host;
+  {
+    BallWrapper ball(0);
+    BallWrapper copy = ball;
+    EXPECT_EQ(host.liveWrappers(), 2);
+    EXPECT_TRUE(copy.IsNull());
+  }
+  EXPECT_EQ(host.liveWrappers(), 0);
+  using K = LogEntry::Kind;
+  EXPECT_THAT(
+      host.log(),
+      ElementsAre(LogEntry{K::Created, "BallWrapper", 0}, LogEntry{K::Call, "BallWrapper", 0},
+                  LogEntry{K::Created, "BallWrapper", 0}, LogEntry{K::Call, "IsNull", 0},
+                  LogEntry{K::Destroyed, "BallWrapper", 0}, LogEntry{K::Destroyed, "BallWrapper", 0}));
+}
+
+TEST(HostLog, FailsTheChosenOperationOnce) {
+  Host host;
+  BallWrapper ball(0);
+  host.failAt(2);
+  EXPECT_NO_THROW(ball.IsNull());
+  EXPECT_THROW(ball.IsNull(), standin::InjectedFault);
+  EXPECT_NO_THROW(ball.IsNull());
+  EXPECT_EQ(host.operationCount(), 4u);
+}
+
+}  // namespace

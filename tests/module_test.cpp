@@ -1,0 +1,155 @@
+// The module as the host sees it: its descriptor record, its shared plugin handle and its unloading.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "GameWrapper.h"
+#include "Host.h"
+#include "Loader.h"
+
+#if defined(__linux__)
+#include <dlfcn.h>
+#include <link.h>
+#endif
+
+namespace {
+
+using standin::DynamicLibrary;
+using standin::Host;
+using standin::PluginModule;
+
+template <typename T>
+T readAt(const PluginDescriptor& descriptor, std::size_t offset) {
+  T value;
+  std::memcpy(&value, reinterpret_cast<const unsigned char*>(&descriptor) + offset, sizeof value);
+  return value;
+}
+
+TEST(Descriptor, HoldsTheFixedLayoutTheHostReads) {
+  Host host;
+  PluginModule module(KORVINDEL_MODULE);
+  const PluginDescriptor& descriptor = module.descriptor();
+
+  EXPECT_EQ(readAt<std::int32_t>(descriptor, 0), 95);
+  EXPECT_EQ(readAt<std::uint32_t>(descriptor, 4), 0u);
+  EXPECT_EQ(readAt<std::int32_t>(descriptor, 40), 19);
+  EXPECT_EQ(readAt<std::uint32_t>(descriptor, 44), 0u);
+  EXPECT_STREQ(readAt<const char*>(descriptor, 16), "Korvindel");
+  EXPECT_STREQ(readAt<const char*>(descriptor, 24), "Korvindel");
+  EXPECT_NE(readAt<const char*>(descriptor, 16), readAt<const char*>(descriptor, 24));
+  EXPECT_STREQ(readAt<const char*>(descriptor, 32), "1.0");
+  std::filesystem::path source = readAt<const char*>(descriptor, 8);
+  EXPECT_TRUE(source.is_absolute()) << source;
+  EXPECT_EQ(source.filename(), "Korvindel.cpp");
+  EXPECT_EQ(readAt<void*>(descriptor, 48), module.symbol("getPlugin"));
+  EXPECT_EQ(readAt<void*>(descriptor, 56), module.symbol("deleteMe"));
+
+#if defined(__linux__)
+  Dl_info info;
+  ElfW(Sym)* symbol = nullptr;
+  ASSERT_NE(dladdr1(&descriptor, &info, reinterpret_cast<void**>(&symbol), RTLD_DL_SYMENT), 0);
+  ASSERT_NE(symbol, nullptr);
+  EXPECT_STREQ(info.dli_sname, "exports");
+  EXPECT_EQ(symbol->st_size, 64u);
+#endif
+}
+
+// The host fills the base handles; a weak reference to one tells when the plugin object has been destroyed.
+std::weak_ptr<GameWrapper> fillHandles(Host& host, PluginHandle& plugin) {
+  standin::PluginSlot slot = host.openSlot();
+  plugin->cvarManagerPtr = slot.cvars;
+  plugin->gameWrapperPtr = slot.game;
+  return slot.game;
+}
+
+TEST(PluginInstance, GetPluginGivesTheSameHandleAndObjectUntilDeleted) {
+  Host host;
+  PluginModule module(KORVINDEL_MODULE);
+  PluginHandle* first = module.getPlugin();
+  ASSERT_NE(first, nullptr);
+  ASSERT_TRUE(*first);
+  auto* object = first->get();
+  EXPECT_EQ(module.getPlugin(), first);
+  EXPECT_EQ(first->get(), object);
+  EXPECT_EQ(first->use_count(), 1);
+  EXPECT_FALSE(object->cvarManagerPtr);
+  EXPECT_FALSE(object->gameWrapperPtr);
+
+  module.deleteMe();
+  EXPECT_FALSE(*first);
+  module.deleteMe();
+  EXPECT_FALSE(*first);
+}
+
+TEST(PluginInstance, DeletedObjectLivesWhileTheHostHoldsACopy) {
+  Host host;
+  PluginModule module(KORVINDEL_MODULE);
+  PluginHandle hostCopy = *module.getPlugin();
+  std::weak_ptr<GameWrapper> probe = fillHandles(host, hostCopy);
+
+  module.deleteMe();
+  EXPECT_FALSE(*module.getPlugin() == hostCopy);
+  PluginHandle fresh = *module.getPlugin();
+  EXPECT_NE(fresh.get(), hostCopy.get());
+  EXPECT_FALSE(fresh->gameWrapperPtr);
+  EXPECT_FALSE(probe.expired());
+
+  hostCopy.reset();
+  EXPECT_TRUE(probe.expired());
+  module.deleteMe();
+  EXPECT_EQ(host.liveWrappers(), 0);
+}
+
+TEST(PluginInstance, UnloadingWithoutDeleteMeDestroysTheObject) {
+  Host host;
+  std::weak_ptr<GameWrapper> probe;
+  {
+    PluginModule module(KORVINDEL_MODULE);
+    probe = fillHandles(host, *module.getPlugin());
+    EXPECT_TRUE(DynamicLibrary::isMapped(KORVINDEL_MODULE));
+    module.close();
+    EXPECT_TRUE(probe.expired());
+  }
+  EXPECT_FALSE(DynamicLibrary::isMapped(KORVINDEL_MODULE)) << "the module stayed mapped after it was closed";
+  EXPECT_EQ(host.liveWrappers(), 0);
+}
+
+TEST(Loader, LoadsAndUnloadsTheModuleAsTheHostDoes) {
+  Host host;
+  {
+    standin::LoadedPlugin plugin(host, KORVINDEL_MODULE);
+    EXPECT_TRUE(plugin.plugin().gameWrapperPtr);
+    EXPECT_TRUE(plugin.plugin().cvarManagerPtr);
+    plugin.unload();
+    EXPECT_FALSE(plugin.loaded());
+  }
+  EXPECT_FALSE(DynamicLibrary::isMapped(KORVINDEL_MODULE));
+  EXPECT_EQ(host.liveWrappers(), 0);
+}
+
+TEST(Loader, ReportsAnUnusableModuleWithItsPathAndReason) {
+  Host host;
+  struct Case {
+    std::string path;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"/nonexistent/Korvindel.so", "no such file"},
+      {"/etc/hostname", "/etc/hostname"},
+      {STANDIN_HOST_LIBRARY, "exports no 'exports'"},
+  };
+  for (const Case& c : cases) {
+    try {
+      standin::LoadedPlugin plugin(host, c.path);
+      ADD_FAILURE() << c.path << " loaded";
+    } catch (const standin::LoadError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.path), std::string::npos) << error.what();
+      EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
+    }
+  }
+}
+
+}  // namespace
