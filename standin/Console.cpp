@@ -97,7 +97,7 @@ const Console::Variable* Console::lookup(std::uint32_t id) const {
 void Console::bind(std::uint32_t id, std::uint32_t slot, Cell cell) {
   Variable* variable = lookup(id);
   if (variable == nullptr) return;
-  store(cell, variable->number);
+  if (writeOnBind_) store(cell, variable->number);
   variable->bindings.push_back({slot, std::move(cell)});
 }
 
@@ -148,6 +148,14 @@ std::optional<std::string> Console::value(std::string_view name) const {
 std::vector<CvarRegistration> Console::registrations() const {
   std::vector<CvarRegistration> result;
   for (const Variable& variable : variables_) result.push_back(variable.registration);
+  return result;
+}
+
+std::vector<Console::Cell> Console::cells(std::string_view name) const {
+  std::vector<Cell> result;
+  if (const Variable* variable = lookup(find(name))) {
+    for (const Binding& binding : variable->bindings) result.push_back(binding.cell);
+  }
   return result;
 }
 

@@ -45,7 +45,7 @@ class Console {
   /// The id of a registered variable, or 0.
   std::uint32_t find(std::string_view name) const;
 
-  /// Writes the variable's current value into the cell at once and on every later set.
+  /// Writes the variable's current value into the cell at once (unless switched off) and on every later set.
   void bind(std::uint32_t id, std::uint32_t slot, Cell cell);
   void addHook(std::uint32_t id, std::uint32_t slot, Hook hook);
   /// Forgets every binding and hook of one plugin; the variables and their values stay.
@@ -61,7 +61,11 @@ class Console {
   std::optional<std::string> value(std::string_view name) const;
   /// Registrations in the order the variables were first registered.
   std::vector<CvarRegistration> registrations() const;
+  /// The cells bound to a variable, in binding order.
+  std::vector<Cell> cells(std::string_view name) const;
   std::size_t bindingCount() const;
+  /// Whether bind writes the current value into a new cell at once, as this host does by default.
+  void setWriteOnBind(bool on) { writeOnBind_ = on; }
   std::size_t hookCount() const;
 
  private:
@@ -85,6 +89,7 @@ class Console {
   const Variable* lookup(std::uint32_t id) const;
 
   std::vector<Variable> variables_;
+  bool writeOnBind_ = true;
 };
 
 }  // namespace standin

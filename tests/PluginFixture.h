@@ -1,0 +1,59 @@
+// A stand-in host with the real plugin module loaded, and shortcuts for driving a session.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Host.h"
+#include "Loader.h"
+
+class PluginFixture : public ::testing::Test {
+ protected:
+  standin::Host host;
+  std::optional<standin::LoadedPlugin> plugin;
+
+  void load() { plugin.emplace(host, KORVINDEL_MODULE); }
+  void set(std::string_view name, std::string_view value) { host.console.set(name, value); }
+
+  /// Loads the plugin, switches the readout on and puts one resting ball into free play.
+  void loadShowing() {
+    load();
+    set("korvindel_show", "1");
+    host.game.freeplay = true;
+  }
+
+  void setVelocity(float x, float y, float z) {
+    host.game.forEachBall([&](standin::Ball& ball) { ball.velocity = {x, y, z}; });
+  }
+  void setExplosion(float time) {
+    host.game.forEachBall([&](standin::Ball& ball) { ball.explosionTime = time; });
+  }
+
+  /// Draws one frame; returns the host operations the plugin made during it.
+  std::vector<std::string_view> frame() {
+    host.clearLog();
+    host.drawFrame();
+    return host.calls();
+  }
+
+  /// Draws one frame and returns the texts drawn on it.
+  std::vector<std::string> frameTexts() {
+    frame();
+    std::vector<std::string> texts;
+    for (const standin::DrawnText& drawn : host.canvas.texts()) texts.push_back(drawn.text);
+    return texts;
+  }
+
+  /// The cell the plugin bound to a console variable.
+  template <typename T>
+  std::shared_ptr<T> cell(std::string_view name) {
+    auto cells = host.console.cells(name);
+    EXPECT_EQ(cells.size(), 1u) << name;
+    return cells.empty() ? nullptr : std::get<std::shared_ptr<T>>(cells.front());
+  }
+};

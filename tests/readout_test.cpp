@@ -1,0 +1,178 @@
+// The readout: the text measured from the ball, when it refreshes, and how it is drawn.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "PluginFixture.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using Texts = std::vector<std::string>;
+
+class Readout : public PluginFixture {
+ protected:
+  void SetUp() override { loadShowing(); }
+};
+
+TEST_F(Readout, ShowsTheSpeedWithTwoDecimalsInEitherUnit) {
+  struct Case {
+    standin::Velocity velocity;
+    const char* kmh;
+    const char* mph;
+  };
+  const Case cases[] = {
+      {{0, 0, 0}, "0.00 km/h", "0.00 mph"},
+      {{1000, 0, 0}, "36.00 km/h", "22.37 mph"},
+      {{300, 400, 0}, "18.00 km/h", "11.18 mph"},
+      {{0, 0, -100}, "3.60 km/h", "2.24 mph"},
+      {{2300, 0, 0}, "82.80 km/h", "51.45 mph"},
+      // Single-precision products: 179.99998... and 111.84499...
+      {{3000, 4000, 0}, "180.00 km/h", "111.84 mph"},
+      {{100000, 0, 0}, "3600.00 km/h", "2236.90 mph"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kmh);
+    setVelocity(c.velocity.x, c.velocity.y, c.velocity.z);
+    set("korvindel_mph", "0");
+    EXPECT_THAT(frameTexts(), ElementsAre(c.kmh));
+    set("korvindel_mph", "1");
+    EXPECT_THAT(frameTexts(), ElementsAre(c.mph));
+  }
+}
+
+TEST_F(Readout, RefreshesOnlyWhileTheExplosionTimeIsZero) {
+  struct Case {
+    float explosion;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {0.0f, "72.00 km/h"},
+      {-0.0f, "72.00 km/h"},
+      {2.5f, "36.00 km/h"},
+      {-1.0f, "36.00 km/h"},
+      {std::numeric_limits<float>::quiet_NaN(), "36.00 km/h"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.explosion);
+    setExplosion(0);
+    setVelocity(1000, 0, 0);
+    frame();
+    setVelocity(2000, 0, 0);
+    setExplosion(c.explosion);
+    EXPECT_THAT(frameTexts(), ElementsAre(c.expected));
+    EXPECT_THAT(frameTexts(), ElementsAre(c.expected));
+  }
+}
+
+TEST_F(Readout, FreezesReadoutWhileBallExplodesAndKeepsItsUnit) {
+  setExplosion(3.0f);
+  EXPECT_THAT(frameTexts(), ElementsAre("")) << "a ball exploding from the first frame draws the empty text";
+
+  setExplosion(0);
+  setVelocity(1000, 0, 0);
+  frame();
+  setExplosion(1.0f);
+  set("korvindel_mph", "1");
+  setVelocity(2000, 0, 0);
+  EXPECT_THAT(frameTexts(), ElementsAre("36.00 km/h"));
+  setExplosion(0);
+  EXPECT_THAT(frameTexts(), ElementsAre("44.74 mph"));
+}
+
+TEST_F(Readout, KeepsTheTextAcrossFramesWithoutABall) {
+  setVelocity(1000, 0, 0);
+  frame();
+  host.game.freeplay = false;
+  EXPECT_THAT(frame(), ::testing::Not(::testing::Contains("SetColor"))) << "no drawing call without a ball";
+  EXPECT_TRUE(host.canvas.ops.empty());
+  host.game.replay = true;
+  setExplosion(1.0f);
+  EXPECT_THAT(frameTexts(), ElementsAre("36.00 km/h"));
+}
+
+TEST_F(Readout, DrawsWithColourPositionAndSizeFromTheCells) {
+  EXPECT_THAT(frame(),
+              ElementsAre("IsInFreeplay", "GetGameEventAsServer", "GetGameBalls", "Count",
+                          "GetGameEventAsServer", "GetGameBalls", "Get", "IsNull", "GetRBState",
+                          "GetExplosionTime", "SetColor", "GetSize", "GetSize", "SetPosition", "DrawString"));
+  set("korvindel_r", "256");
+  set("korvindel_g", "300");
+  set("korvindel_b", "-1");
+  set("korvindel_a", "128");
+  set("korvindel_textsize", "0");
+  frame();
+  auto drawn = host.canvas.texts();
+  ASSERT_EQ(drawn.size(), 1u);
+  EXPECT_EQ(drawn[0].color, (standin::Color{0, 44, 255, 128}));
+  EXPECT_EQ(drawn[0].xScale, 0.0f);
+  EXPECT_EQ(drawn[0].yScale, 0.0f);
+}
+
+TEST_F(Readout, PositionsByFractionsOfTheCanvasTruncatedTowardZero) {
+  struct Case {
+    Vector2 canvas;
+    float x;
+    float y;
+    Vector2 expected;
+  };
+  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const Case cases[] = {
+      {{1920, 1080}, 0.5f, 0.333f, {960, 359}},
+      {{1920, 1080}, 1.0f, 1.0f, {1920, 1080}},
+      {{1920, 1080}, 0.0f, 0.0f, {0, 0}},
+      {{1, 1}, -0.5f, 0.999f, {0, 0}},
+      {{1920, 1080}, -2.0f, 3.0f, {-3840, 3240}},
+      {{1920, 1080}, kNaN, 1e30f, {0, std::numeric_limits<std::int32_t>::max()}},
+      {{1920, 1080},
+       -kInf,
+       kInf,
+       {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()}},
+      {{2000000000, 1}, 1.0f, 1.0f, {2000000000, 1}},
+  };
+  auto x = cell<float>("korvindel_xpos");
+  auto y = cell<float>("korvindel_ypos");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.x << ", " << c.y);
+    host.canvas.size = c.canvas;
+    *x = c.x;
+    *y = c.y;
+    frame();
+    auto drawn = host.canvas.texts();
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0].position.X, c.expected.X);
+    EXPECT_EQ(drawn[0].position.Y, c.expected.Y);
+  }
+}
+
+TEST_F(Readout, AHostFailureAnywhereInAFrameReachesTheHostAndLeaksNothing) {
+  struct State {
+    const char* name;
+    bool standin::Game::*flag;
+  };
+  const State states[] = {{"free play", &standin::Game::freeplay},
+                          {"training", &standin::Game::training},
+                          {"replay", &standin::Game::replay},
+                          {"spectating", &standin::Game::spectating}};
+  for (const State& state : states) {
+    SCOPED_TRACE(state.name);
+    host.game.freeplay = false;
+    host.game.*state.flag = true;
+    std::size_t operations = frame().size();
+    ASSERT_GT(operations, 10u);
+    int live = host.liveWrappers();
+    for (std::size_t n = 1; n <= operations; ++n) {
+      host.failAt(n);
+      EXPECT_THROW(host.drawFrame(), standin::InjectedFault) << "operation " << n;
+      EXPECT_EQ(host.liveWrappers(), live) << "operation " << n;
+    }
+    host.game.*state.flag = false;
+  }
+}
+
+}  // namespace

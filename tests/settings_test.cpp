@@ -1,0 +1,200 @@
+// The nine console variables, their cells and the on/off switch.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "PluginFixture.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+// Every console variable of the plugin, declared once; the tests below walk this table.
+struct Variable {
+  const char* name;
+  const char* defaultValue;
+  const char* description;
+  bool bounded;
+  float max;
+  std::variant<bool, float, int> initial;
+};
+
+const Variable kVariables[] = {
+    {"korvindel_show", "0", "Show plugin", true, 1.0f, false},
+    {"korvindel_mph", "0", "Show miles instead of kilometers per hour", true, 1.0f, false},
+    {"korvindel_xpos", "0", "X (= Resolution width * value)", true, 1.0f, 0.0f},
+    {"korvindel_ypos", "0", "Y (= Resolution height * value)", true, 1.0f, 0.0f},
+    {"korvindel_textsize", "1",
+     "Text size. Yes, you can set it to zero but I would recommend using the checkbox", true, 20.0f, 1.0f},
+    {"korvindel_r", "255", "R", false, 0.0f, 255},
+    {"korvindel_g", "255", "G", false, 0.0f, 255},
+    {"korvindel_b", "255", "B", false, 0.0f, 255},
+    {"korvindel_a", "255", "Alpha", false, 0.0f, 255},
+};
+
+class Settings : public PluginFixture {};
+
+TEST_F(Settings, RegistersEveryVariableAsDeclaredAndStartsCellsAtTheDefaults) {
+  // This host writes nothing at binding, so the cells show what the plugin itself put in them.
+  host.console.setWriteOnBind(false);
+  load();
+  auto registered = host.console.registrations();
+  ASSERT_EQ(registered.size(), std::size(kVariables));
+  for (std::size_t i = 0; i < registered.size(); ++i) {
+    const Variable& expected = kVariables[i];
+    const standin::CvarRegistration& actual = registered[i];
+    SCOPED_TRACE(expected.name);
+    EXPECT_EQ(actual.name, expected.name);
+    EXPECT_EQ(actual.defaultValue, expected.defaultValue);
+    EXPECT_EQ(actual.description, expected.description);
+    EXPECT_TRUE(actual.searchable);
+    EXPECT_TRUE(actual.saveToConfig);
+    EXPECT_EQ(actual.hasMin, expected.bounded);
+    EXPECT_EQ(actual.min, 0.0f);
+    EXPECT_EQ(actual.hasMax, expected.bounded);
+    EXPECT_EQ(actual.max, expected.max);
+    auto cells = host.console.cells(expected.name);
+    ASSERT_EQ(cells.size(), 1u);
+    std::visit(
+        [&](const auto& cell) {
+          using Value = typename std::decay_t<decltype(cell)>::element_type;
+          ASSERT_TRUE(std::holds_alternative<Value>(expected.initial)) << "cell of the wrong type";
+          EXPECT_EQ(*cell, std::get<Value>(expected.initial));
+          EXPECT_EQ(cell.use_count(), 3) << "held by the plugin and by the host's binding";
+        },
+        cells.front());
+  }
+  EXPECT_EQ(host.drawableCount(), 0u);
+  host.game.freeplay = true;
+  EXPECT_TRUE(frame().empty()) << "nothing is drawn until the readout is switched on";
+}
+
+TEST_F(Settings, HooksTheSwitchBeforeRegisteringAnyOtherVariable) {
+  load();
+  std::vector<std::string_view> calls = host.calls();
+  EXPECT_THAT(std::vector(calls.begin(), calls.begin() + 5),
+              ElementsAre("registerCvar", "bindTo", "getCvar", "addOnValueChanged", "registerCvar"));
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "registerCvar"), 9);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "bindTo"), 9);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "RegisterDrawable"), 0);
+  EXPECT_EQ(host.console.hookCount(), 1u);
+}
+
+TEST_F(Settings, RegistersOneDrawableWhenTheHostAlreadyHoldsShowOn) {
+  load();
+  set("korvindel_show", "1");
+  plugin->unload();
+  host.clearLog();
+  load();
+  auto calls = host.calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "RegisterDrawable"), 1);
+  EXPECT_EQ(calls.back(), "RegisterDrawable");
+  EXPECT_EQ(host.drawableCount(), 1u);
+}
+
+TEST_F(Settings, SwitchRegistersPerTrueAndUnregistersAllOnFalse) {
+  load();
+  auto switchCalls = [&](const char* value) {
+    host.clearLog();
+    set("korvindel_show", value);
+    return host.calls();
+  };
+  EXPECT_THAT(switchCalls("0"), ElementsAre("getBoolValue", "UnregisterDrawables"));
+  EXPECT_THAT(switchCalls("1"), ElementsAre("getBoolValue", "RegisterDrawable"));
+  EXPECT_THAT(switchCalls("1"), ElementsAre("getBoolValue", "RegisterDrawable"));
+  EXPECT_EQ(host.drawableCount(), 2u);
+  host.game.freeplay = true;
+  EXPECT_EQ(frameTexts().size(), 2u) << "each registration draws";
+  EXPECT_THAT(switchCalls("0"), ElementsAre("getBoolValue", "UnregisterDrawables"));
+  EXPECT_EQ(host.drawableCount(), 0u);
+  EXPECT_TRUE(frame().empty());
+}
+
+TEST_F(Settings, SwitchDecidesByTheVariablesValueNotTheTextItIsGiven) {
+  load();
+  set("korvindel_show", "1");
+  ASSERT_EQ(host.drawableCount(), 1u);
+  // The hook's first argument is the old value; whatever it says, only the variable's value counts.
+  set("korvindel_show", "0.2");
+  EXPECT_EQ(host.drawableCount(), 2u);
+  set("korvindel_show", "0");
+  EXPECT_EQ(host.drawableCount(), 0u);
+}
+
+TEST_F(Settings, ConsoleChangesShowOnTheNextFrameAndUnloadLeavesNothingBehind) {
+  load();
+  host.game.freeplay = true;
+  setVelocity(1000, 0, 0);
+  EXPECT_TRUE(frameTexts().empty());
+  set("korvindel_show", "1");
+  EXPECT_THAT(frameTexts(), ElementsAre("36.00 km/h"));
+
+  set("korvindel_mph", "1");
+  set("korvindel_xpos", "0.25");
+  set("korvindel_ypos", "0.5");
+  set("korvindel_textsize", "2.5");
+  set("korvindel_r", "10");
+  set("korvindel_g", "20");
+  set("korvindel_b", "30");
+  set("korvindel_a", "40");
+  frame();
+  auto drawn = host.canvas.texts();
+  ASSERT_EQ(drawn.size(), 1u);
+  EXPECT_EQ(drawn[0].text, "22.37 mph");
+  EXPECT_EQ(drawn[0].position.X, 480);
+  EXPECT_EQ(drawn[0].position.Y, 540);
+  EXPECT_EQ(drawn[0].xScale, 2.5f);
+  EXPECT_EQ(drawn[0].color, (standin::Color{10, 20, 30, 40}));
+
+  set("korvindel_show", "0");
+  EXPECT_TRUE(frameTexts().empty());
+  set("korvindel_show", "1");
+  plugin->unload();
+  EXPECT_EQ(host.drawableCount(), 0u);
+  EXPECT_EQ(host.console.hookCount(), 0u);
+  EXPECT_EQ(host.console.bindingCount(), 0u);
+  EXPECT_EQ(host.liveWrappers(), 0);
+}
+
+TEST_F(Settings, OnUnloadLeavesEverythingInPlace) {
+  loadShowing();
+  plugin->plugin().onUnload();
+  EXPECT_EQ(host.drawableCount(), 1u);
+  EXPECT_EQ(host.console.hookCount(), 1u);
+  EXPECT_EQ(host.console.bindingCount(), 9u);
+}
+
+TEST_F(Settings, AFailedLoadKeepsWhatWasDoneAndLeaksNothing) {
+  load();
+  std::size_t operations = host.calls().size();
+  plugin->unload();
+  for (std::size_t n = 1; n <= operations; ++n) {
+    SCOPED_TRACE(n);
+    host.clearLog();
+    host.failAt(n);
+    standin::PluginModule module(KORVINDEL_MODULE);
+    PluginHandle copy = *module.getPlugin();
+    standin::PluginSlot slot = host.openSlot();
+    copy->cvarManagerPtr = slot.cvars;
+    copy->gameWrapperPtr = slot.game;
+    EXPECT_THROW(copy->onLoad(), standin::InjectedFault);
+    // Everything before the failing operation stays done: the calls the log shows took effect.
+    auto calls = host.calls();
+    EXPECT_EQ(calls.size(), n);
+    auto bound = std::count(calls.begin(), calls.end() - 1, "bindTo");
+    EXPECT_EQ(host.console.bindingCount(), static_cast<std::size_t>(bound));
+    bool hooked = std::find(calls.begin(), calls.end() - 1, "addOnValueChanged") != calls.end() - 1;
+    EXPECT_EQ(host.console.hookCount(), hooked ? 1u : 0u);
+    host.closeSlot(slot.id);
+    slot = {};
+    copy.reset();
+    module.deleteMe();
+    EXPECT_EQ(host.liveWrappers(), 0);
+  }
+}
+
+}  // namespace
