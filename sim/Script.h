@@ -1,0 +1,78 @@
+// The simulator's script language: one command per line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace sim {
+
+/// A line that cannot be understood; the message says what is wrong with it.
+class ScriptError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+namespace command {
+/// `NAME VALUE`: set a console variable as a console would.
+struct SetVariable {
+  std::string name;
+  std::string value;
+};
+/// `state [freeplay] [training] [replay] [spectate]`
+struct State {
+  bool freeplay = false;
+  bool training = false;
+  bool replay = false;
+  bool spectating = false;
+};
+/// `balls N`
+struct EventBalls {
+  std::int32_t count;
+};
+/// `balls replay 0|1`, `balls online 0|1`
+struct EventHasBall {
+  bool online;
+  bool present;
+};
+/// `velocity X Y Z`
+struct Velocity {
+  float x, y, z;
+};
+/// `explosion T`
+struct Explosion {
+  float time;
+};
+/// `canvas W H`
+struct Canvas {
+  std::int32_t width, height;
+};
+/// `frame [N]`
+struct Frame {
+  std::int32_t count;
+};
+/// `snapshot FILE.png`
+struct Snapshot {
+  std::string path;
+};
+struct Unload {};
+struct Load {};
+}  // namespace command
+
+using Command = std::variant<command::SetVariable, command::State, command::EventBalls, command::EventHasBall,
+                             command::Velocity, command::Explosion, command::Canvas, command::Frame,
+                             command::Snapshot, command::Unload, command::Load>;
+
+/// Largest accepted canvas side, frame count and ball count: enough for any screen, small enough to draw.
+inline constexpr std::int32_t kMaxCanvasSide = 8192;
+inline constexpr std::int32_t kMaxFrames = 100000;
+inline constexpr std::int32_t kMaxBalls = 1000;
+
+/// Parses one line; nothing for a blank line or a comment. Any first word that is not a command is taken as
+/// a console variable, which only the running host can check.
+std::optional<Command> parseLine(std::string_view line);
+
+}  // namespace sim
