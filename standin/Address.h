@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "HostApi.h"
+
 namespace standin::address {
 
 // The top byte names the kind of object, the rest identifies it. Address 0 is the null object.
@@ -46,6 +48,6 @@ constexpr std::uint32_t cvarIdOf(std::uintptr_t address) {
 }
 
 /// The wrapper class that usually holds such an address, for logs.
-std::string_view describe(std::uintptr_t address);
+HOST_API std::string_view describe(std::uintptr_t address);
 
 }  // namespace standin::address

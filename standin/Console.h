@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "HostApi.h"
+
 class CVarWrapper;
 
 namespace standin {
@@ -29,12 +31,12 @@ struct CvarRegistration {
 };
 
 /// A console line the registry refuses: unknown variable or a value that is not a number.
-class ConsoleError : public std::invalid_argument {
+class HOST_API ConsoleError : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
 };
 
-class Console {
+class HOST_API Console {
  public:
   using Hook = std::function<void(std::string, CVarWrapper)>;
   using Cell = std::variant<std::shared_ptr<bool>, std::shared_ptr<float>, std::shared_ptr<int>>;

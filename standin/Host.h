@@ -14,6 +14,7 @@
 
 #include "CanvasWrapper.h"
 #include "Console.h"
+#include "HostApi.h"
 #include "Records.h"
 
 class CVarManagerWrapper;
@@ -22,7 +23,7 @@ class GameWrapper;
 namespace standin {
 
 /// Thrown by the host operation that failAt selected.
-class InjectedFault : public std::runtime_error {
+class HOST_API InjectedFault : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -39,7 +40,7 @@ struct Ball {
 };
 
 /// What the game is doing. Any combination of the four states may be on.
-struct Game {
+struct HOST_API Game {
   bool freeplay = false;
   bool training = false;
   bool replay = false;
@@ -78,7 +79,7 @@ struct DrawnText {
   float yScale;
 };
 
-struct Canvas {
+struct HOST_API Canvas {
   Vector2 size{1920, 1080};
   std::vector<CanvasOp> ops;
 
@@ -103,7 +104,7 @@ struct PluginSlot {
 };
 
 /// One host per process, as in the game: constructing a Host makes it the one every wrapper talks to.
-class Host {
+class HOST_API Host {
  public:
   Host();
   ~Host();

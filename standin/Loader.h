@@ -8,17 +8,18 @@
 
 #include "BakkesModPlugin.h"
 #include "Host.h"
+#include "HostApi.h"
 
 namespace standin {
 
 /// A module that cannot be loaded; the message names the path and the reason.
-class LoadError : public std::runtime_error {
+class HOST_API LoadError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
 /// A dynamic library opened by path and closed when this goes.
-class DynamicLibrary {
+class HOST_API DynamicLibrary {
  public:
   explicit DynamicLibrary(const std::filesystem::path& path);
   ~DynamicLibrary();
@@ -40,7 +41,7 @@ class DynamicLibrary {
 };
 
 /// A plugin module and its three exports, looked up by their undecorated names.
-class PluginModule {
+class HOST_API PluginModule {
  public:
   explicit PluginModule(const std::filesystem::path& path);
 
@@ -59,7 +60,7 @@ class PluginModule {
 };
 
 /// A plugin loaded into a host: created, given its handles and loaded; unloaded when this goes.
-class LoadedPlugin {
+class HOST_API LoadedPlugin {
  public:
   /// Opens the module, creates the plugin, fills its handles and calls onLoad. Throws LoadError for a module
   /// that cannot be used; an exception from the plugin passes on after the plugin has been unloaded again.
