@@ -18,6 +18,8 @@ template <class... F>
 struct Overloaded : F... {
   using F::operator()...;
 };
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 std::string jsonString(std::string_view text) {
   std::string out = "\"";

@@ -1,0 +1,115 @@
+// Feeds render arbitrary game states, velocities, explosion times, canvas sizes and settings, and checks what
+// every frame draws.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <string>
+
+#include "Host.h"
+#include "Loader.h"
+
+namespace {
+
+void require(bool condition, const char* what) {
+  if (condition) return;
+  std::fprintf(stderr, "property violated: %s\n", what);
+  std::abort();
+}
+
+float anyFloat(FuzzedDataProvider& in) { return std::bit_cast<float>(in.ConsumeIntegral<std::uint32_t>()); }
+
+template <typename T>
+std::shared_ptr<T> cell(standin::Host& host, const char* name) {
+  return std::get<std::shared_ptr<T>>(host.console.cells(name).at(0));
+}
+
+std::int32_t expectedPixel(float product) {
+  if (std::isnan(product)) return 0;
+  if (product >= 2147483648.0f) return INT32_MAX;
+  if (product < -2147483648.0f) return INT32_MIN;
+  return static_cast<std::int32_t>(product);
+}
+
+struct Session {
+  standin::Host host;
+  standin::LoadedPlugin plugin{host, KORVINDEL_MODULE};
+  std::string lastText;
+
+  Session() {
+    host.console.set("korvindel_show", "1");
+    host.setRecording(true);
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Session* session = new Session();
+  standin::Host& host = session->host;
+  FuzzedDataProvider in(data, size);
+
+  standin::Game& game = host.game;
+  game.freeplay = in.ConsumeBool();
+  game.training = in.ConsumeBool();
+  game.replay = in.ConsumeBool();
+  game.spectating = in.ConsumeBool();
+  game.eventBalls.assign(in.ConsumeIntegralInRange(0, 3), standin::Ball{});
+  game.reportedBallCount.reset();
+  if (in.ConsumeBool()) game.reportedBallCount = in.ConsumeIntegral<std::int32_t>();
+  game.replayBall.reset();
+  if (in.ConsumeBool()) game.replayBall = standin::Ball{};
+  game.onlineBall.reset();
+  if (in.ConsumeBool()) game.onlineBall = standin::Ball{};
+  standin::Velocity velocity{anyFloat(in), anyFloat(in), anyFloat(in)};
+  float explosion = anyFloat(in);
+  game.forEachBall([&](standin::Ball& ball) { ball = {velocity, explosion}; });
+  host.canvas.size = {in.ConsumeIntegral<std::int32_t>(), in.ConsumeIntegral<std::int32_t>()};
+
+  *cell<float>(host, "korvindel_xpos") = anyFloat(in);
+  *cell<float>(host, "korvindel_ypos") = anyFloat(in);
+  *cell<float>(host, "korvindel_textsize") = anyFloat(in);
+  *cell<bool>(host, "korvindel_mph") = in.ConsumeBool();
+  const char* colours[] = {"korvindel_r", "korvindel_g", "korvindel_b", "korvindel_a"};
+  standin::Color expectedColor{};
+  for (int i = 0; i < 4; ++i) {
+    int value = in.ConsumeIntegral<int>();
+    *cell<int>(host, colours[i]) = value;
+    expectedColor[i] = static_cast<std::uint8_t>(value & 0xff);
+  }
+
+  host.clearLog();
+  host.drawFrame();
+  require(host.liveWrappers() == 2, "every wrapper of the frame is released");
+  auto drawn = host.canvas.texts();
+  if (drawn.empty()) {
+    require(host.canvas.ops.empty(), "a frame without a ball makes no drawing call");
+    return 0;
+  }
+  require(drawn.size() == 1, "one drawable draws one text");
+  const standin::DrawnText& text = drawn.front();
+  if (explosion == 0.0f) {
+    static const std::regex readout(R"(^(([0-9]+\.[0-9]{2})|-?nan|inf) (km/h|mph)$)");
+    std::smatch match;
+    require(std::regex_match(text.text, match, readout), "a refreshed readout is a number and a unit");
+    bool mph = *cell<bool>(host, "korvindel_mph");
+    require(match[3] == (mph ? "mph" : "km/h"), "the unit follows korvindel_mph");
+    session->lastText = text.text;
+  } else {
+    require(text.text == session->lastText, "a readout holds while the ball explodes");
+  }
+  require(text.color == expectedColor, "colour bytes are the cells' low 8 bits");
+  float width = static_cast<float>(host.canvas.size.X) * *cell<float>(host, "korvindel_xpos");
+  float height = static_cast<float>(host.canvas.size.Y) * *cell<float>(host, "korvindel_ypos");
+  require(text.position.X == expectedPixel(width) && text.position.Y == expectedPixel(height),
+          "the position is the truncated, saturated fraction of the canvas");
+  float scale = *cell<float>(host, "korvindel_textsize");
+  require(std::bit_cast<std::uint32_t>(text.xScale) == std::bit_cast<std::uint32_t>(scale) &&
+              std::bit_cast<std::uint32_t>(text.yScale) == std::bit_cast<std::uint32_t>(scale),
+          "both scales are korvindel_textsize");
+  return 0;
+}

@@ -1,0 +1,234 @@
+// Failure at every host operation, failed allocations and repeated load cycles: the plugin lives in someone
+// else's process, so none of these may leak, crash or leave anything half-done.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "Host.h"
+#include "Loader.h"
+
+// Every allocation of the process, the plugin module's included, goes through these, so a test can count the
+// live ones and make a chosen one fail.
+namespace {
+std::atomic<long> liveAllocations{0};
+std::atomic<long> allocationsMade{0};
+std::atomic<long> failingAllocation{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  long made = ++allocationsMade;
+  if (made == failingAllocation.load()) throw std::bad_alloc();
+  void* memory = std::malloc(size == 0 ? 1 : size);
+  if (memory == nullptr) throw std::bad_alloc();
+  ++liveAllocations;
+  return memory;
+}
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void operator delete(void* memory) noexcept {
+  if (memory == nullptr) return;
+  --liveAllocations;
+  std::free(memory);
+}
+void operator delete[](void* memory) noexcept { ::operator delete(memory); }
+void operator delete(void* memory, std::size_t) noexcept { ::operator delete(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { ::operator delete(memory); }
+
+namespace {
+
+using standin::Host;
+using standin::InjectedFault;
+using standin::LoadedPlugin;
+
+// A fresh host for each run, with the plugin loaded into it when the scenario asks for it.
+struct Run {
+  Host host;
+  std::optional<LoadedPlugin> plugin;
+
+  void load() { plugin.emplace(host, KORVINDEL_MODULE); }
+  void show(bool on) { host.console.set("korvindel_show", on ? "1" : "0"); }
+  std::vector<std::string> texts() {
+    host.drawFrame();
+    std::vector<std::string> result;
+    for (const auto& drawn : host.canvas.texts()) result.push_back(drawn.text);
+    return result;
+  }
+};
+
+struct Scenario {
+  std::string name;
+  std::function<void(Run&)> arrange;
+  std::function<void(Run&)> act;
+  /// What must hold after the act failed, given the number of live wrappers from before the act.
+  std::function<void(Run&, int liveBefore)> afterFault;
+};
+
+void expectNothingLeft(Run& run, int = 0) {
+  run.plugin.reset();
+  EXPECT_EQ(run.host.liveWrappers(), 0);
+  EXPECT_EQ(run.host.drawableCount(), 0u);
+  EXPECT_EQ(run.host.console.hookCount(), 0u);
+  EXPECT_EQ(run.host.console.bindingCount(), 0u);
+  EXPECT_FALSE(standin::DynamicLibrary::isMapped(KORVINDEL_MODULE));
+}
+
+// Runs the act once to count its host operations, then once more for each of them with that one failing.
+std::uint64_t injectEveryFault(const Scenario& scenario) {
+  std::uint64_t operations = 0;
+  {
+    Run run;
+    scenario.arrange(run);
+    std::uint64_t before = run.host.operationCount();
+    scenario.act(run);
+    operations = run.host.operationCount() - before;
+  }
+  EXPECT_GT(operations, 0u) << scenario.name;
+  for (std::uint64_t n = 1; n <= operations; ++n) {
+    SCOPED_TRACE(scenario.name + ", failing operation " + std::to_string(n));
+    Run run;
+    scenario.arrange(run);
+    int live = run.host.liveWrappers();
+    run.host.failAt(n);
+    EXPECT_THROW(scenario.act(run), InjectedFault);
+    scenario.afterFault(run, live);
+  }
+  return operations;
+}
+
+std::vector<Scenario> scenarios() {
+  std::vector<Scenario> all;
+  all.push_back({"load", [](Run&) {}, [](Run& run) { run.load(); }, expectNothingLeft});
+
+  struct State {
+    const char* name;
+    std::function<void(standin::Game&, bool withBall)> set;
+  };
+  const State states[] = {
+      {"free play",
+       [](standin::Game& g, bool ball) {
+         g.freeplay = true;
+         if (!ball) g.eventBalls.clear();
+       }},
+      {"training",
+       [](standin::Game& g, bool ball) {
+         g.training = true;
+         if (!ball) g.eventBalls.clear();
+       }},
+      {"replay",
+       [](standin::Game& g, bool ball) {
+         g.replay = true;
+         if (!ball) g.replayBall.reset();
+       }},
+      {"spectating",
+       [](standin::Game& g, bool ball) {
+         g.spectating = true;
+         if (!ball) g.onlineBall.reset();
+       }},
+      {"main menu", [](standin::Game&, bool) {}},
+  };
+  for (const State& state : states) {
+    for (bool withBall : {true, false}) {
+      if (withBall && std::string(state.name) == "main menu") continue;
+      all.push_back({std::string("render in ") + state.name + (withBall ? " with a ball" : " without a ball"),
+                     [state, withBall](Run& run) {
+                       run.load();
+                       run.show(true);
+                       state.set(run.host.game, withBall);
+                       run.host.game.forEachBall([](standin::Ball& ball) { ball.velocity = {1000, 0, 0}; });
+                     },
+                     [](Run& run) { run.host.drawFrame(); },
+                     [withBall](Run& run, int live) {
+                       EXPECT_EQ(run.host.liveWrappers(), live);
+                       // Nothing half-done: the next frame draws as if the failed one had never been.
+                       auto expected =
+                           withBall ? std::vector<std::string>{"36.00 km/h"} : std::vector<std::string>{};
+                       EXPECT_EQ(run.texts(), expected);
+                       expectNothingLeft(run);
+                     }});
+    }
+  }
+
+  for (bool on : {true, false}) {
+    all.push_back({std::string("switching the readout ") + (on ? "on" : "off"),
+                   [on](Run& run) {
+                     run.load();
+                     run.show(!on);
+                   },
+                   [on](Run& run) { run.show(on); },
+                   [on](Run& run, int live) {
+                     EXPECT_EQ(run.host.liveWrappers(), live);
+                     EXPECT_EQ(run.host.drawableCount(), on ? 0u : 1u);
+                     expectNothingLeft(run);
+                   }});
+  }
+
+  all.push_back({"a load, draw and unload cycle", [](Run& run) { run.host.game.freeplay = true; },
+                 [](Run& run) {
+                   run.load();
+                   run.show(true);
+                   run.host.drawFrame();
+                   run.show(false);
+                   run.plugin->unload();
+                 },
+                 expectNothingLeft});
+  return all;
+}
+
+TEST(Reliability, EveryHostFailureReachesTheHostAndLeavesNothingBehind) {
+  std::uint64_t faults = 0;
+  for (const Scenario& scenario : scenarios()) faults += injectEveryFault(scenario);
+  std::cout << "injected " << faults << " host faults\n";
+  RecordProperty("injected_faults", std::to_string(faults));
+  EXPECT_GT(faults, 100u) << "every scenario of the table ran";
+}
+
+TEST(Reliability, AFailedAllocationLeavesThePluginHandleEmpty) {
+  Host host;
+  standin::PluginModule module(KORVINDEL_MODULE);
+  PluginHandle* handle = module.getPlugin();
+  module.deleteMe();
+  long before = allocationsMade;
+  module.getPlugin();
+  long allocations = allocationsMade - before;
+  module.deleteMe();
+  EXPECT_EQ(allocations, 2) << "the object and its control block";
+  for (long n = 1; n <= allocations; ++n) {
+    failingAllocation = allocationsMade + n;
+    EXPECT_THROW(module.getPlugin(), std::bad_alloc);
+    EXPECT_FALSE(*handle);
+  }
+  failingAllocation = 0;
+  EXPECT_TRUE(*module.getPlugin());
+  module.deleteMe();
+}
+
+TEST(Reliability, TenThousandLoadCyclesLeaveNothingBehind) {
+  Host host;
+  host.setRecording(false);
+  host.game.freeplay = true;
+  constexpr int kCycles = 10000;
+  long settled = 0;
+  for (int cycle = 1; cycle <= kCycles; ++cycle) {
+    {
+      LoadedPlugin plugin(host, KORVINDEL_MODULE);
+      host.console.set("korvindel_show", "1");
+      host.drawFrame();
+      host.console.set("korvindel_show", "0");
+    }
+    if (cycle == 1) settled = liveAllocations;
+  }
+  EXPECT_EQ(liveAllocations, settled) << "heap allocations grew over the cycles";
+  EXPECT_EQ(host.liveWrappers(), 0);
+  EXPECT_EQ(host.console.registrations().size(), 9u);
+  EXPECT_EQ(host.drawableCount(), 0u);
+  EXPECT_EQ(host.console.hookCount(), 0u);
+  EXPECT_EQ(host.console.bindingCount(), 0u);
+  std::cout << kCycles << " load cycles\n";
+}
+
+}  // namespace
