@@ -8,9 +8,8 @@
 #include "GameWrapper.h"
 
 namespace standin {
-namespace {
-Host* activeHost = nullptr;
-}  // namespace
+
+Host* Host::activeHost_ = nullptr;
 
 std::string_view address::describe(std::uintptr_t address) {
   switch (kindOf(address)) {
@@ -61,23 +60,19 @@ std::vector<DrawnText> Canvas::texts() const {
 }
 
 Host::Host() {
-  if (activeHost != nullptr) throw std::logic_error("a stand-in host is already running in this process");
-  activeHost = this;
+  if (activeHost_ != nullptr) throw std::logic_error("a stand-in host is already running in this process");
+  activeHost_ = this;
 }
 
 Host::~Host() {
   // Drawables and hooks may hold the last copies of wrappers; drop them while this host still counts.
   drawables_.clear();
+  added_.clear();
   console = Console();
-  activeHost = nullptr;
+  activeHost_ = nullptr;
 }
 
-Host& Host::active() {
-  if (activeHost == nullptr) throw std::logic_error("no stand-in host is running");
-  return *activeHost;
-}
-
-Host* Host::current() noexcept { return activeHost; }
+Host& Host::noActiveHost() { throw std::logic_error("no stand-in host is running"); }
 
 PluginSlot Host::openSlot() {
   std::uint32_t id = nextSlot_++;
@@ -92,22 +87,46 @@ void Host::closeSlot(std::uint32_t slot) {
 }
 
 void Host::registerDrawable(std::uint32_t slot, std::function<void(CanvasWrapper)> drawable) {
-  drawables_.push_back({slot, std::move(drawable)});
+  (drawing_ ? added_ : drawables_).push_back({slot, std::move(drawable)});
 }
 
 void Host::unregisterDrawables(std::uint32_t slot) {
-  std::erase_if(drawables_, [slot](const Drawable& drawable) { return drawable.slot == slot; });
+  auto matches = [slot](const Drawable& drawable) { return drawable.slot == slot; };
+  std::erase_if(added_, matches);
+  if (!drawing_) {
+    std::erase_if(drawables_, matches);
+    return;
+  }
+  // The frame under way may be running one of them: only mark them, the frame drops them when it ends.
+  for (Drawable& drawable : drawables_) {
+    if (matches(drawable)) drawable.slot = 0;
+  }
 }
 
-std::size_t Host::drawableCount() const { return drawables_.size(); }
+std::size_t Host::drawableCount() const {
+  return added_.size() +
+         static_cast<std::size_t>(std::count_if(drawables_.begin(), drawables_.end(),
+                                                [](const Drawable& d) { return d.slot != 0; }));
+}
 
 void Host::drawFrame() {
   canvas.ops.clear();
-  // A drawable may register or remove drawables; this frame draws the ones present when it began.
-  std::vector<Drawable> frame = drawables_;
-  for (Drawable& drawable : frame) {
+  // Drawables registered during the frame wait for the next one, so the list stays put while it is walked and
+  // a frame allocates nothing of its own.
+  struct EndOfFrame {
+    Host& host;
+    ~EndOfFrame() {
+      host.drawing_ = false;
+      std::erase_if(host.drawables_, [](const Drawable& drawable) { return drawable.slot == 0; });
+      for (Drawable& drawable : host.added_) host.drawables_.push_back(std::move(drawable));
+      host.added_.clear();
+    }
+  } endOfFrame{*this};
+  drawing_ = true;
+  for (std::size_t i = 0; i < drawables_.size(); ++i) {
+    if (drawables_[i].slot == 0) continue;
     CanvasWrapper surface(address::make(address::Kind::Canvas, 1));
-    drawable.draw(surface);
+    drawables_[i].draw(surface);
   }
 }
 
@@ -123,9 +142,7 @@ std::vector<std::string_view> Host::calls() const {
 
 void Host::failAt(std::uint64_t n) { failingOperation_ = n == 0 ? 0 : operations_ + n; }
 
-void Host::enter(std::string_view operation) {
-  if (internal()) return;
-  ++operations_;
+void Host::recordOperation(std::string_view operation) {
   if (recording_) log_.push_back({LogEntry::Kind::Call, operation, 0});
   if (operations_ == failingOperation_) {
     failingOperation_ = 0;
@@ -134,14 +151,12 @@ void Host::enter(std::string_view operation) {
   }
 }
 
-void Host::wrapperCreated(std::uintptr_t address) noexcept {
-  ++liveWrappers_;
-  if (recording_) log_.push_back({LogEntry::Kind::Created, address::describe(address), address});
-}
-
-void Host::wrapperDestroyed(std::uintptr_t address) noexcept {
-  --liveWrappers_;
-  if (recording_) log_.push_back({LogEntry::Kind::Destroyed, address::describe(address), address});
+void Host::recordWrapper(LogEntry::Kind kind, std::uintptr_t address) noexcept {
+  try {
+    log_.push_back({kind, address::describe(address), address});
+  } catch (...) {
+    // A wrapper's life must not throw; a log that cannot grow loses the entry.
+  }
 }
 
 Ball* Host::ballAt(std::uintptr_t address) {

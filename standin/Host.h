@@ -112,8 +112,8 @@ class HOST_API Host {
   Host& operator=(const Host&) = delete;
 
   /// The host that wrappers talk to; throws std::logic_error when there is none.
-  static Host& active();
-  static Host* current() noexcept;
+  static Host& active() { return activeHost_ != nullptr ? *activeHost_ : noActiveHost(); }
+  static Host* current() noexcept { return activeHost_; }
 
   Game game;
   Canvas canvas;
@@ -127,7 +127,8 @@ class HOST_API Host {
   void registerDrawable(std::uint32_t slot, std::function<void(CanvasWrapper)> drawable);
   void unregisterDrawables(std::uint32_t slot);
   std::size_t drawableCount() const;
-  /// Clears the canvas and calls every registered drawable with it.
+  /// Clears the canvas and calls every registered drawable with it. Drawables registered during the frame are
+  /// first called on the next one; drawables removed during the frame are not called again.
   void drawFrame();
 
   /// Switches the call log and the canvas recording on or off (on by default).
@@ -143,10 +144,22 @@ class HOST_API Host {
   /// Makes the nth host operation from now throw InjectedFault; 0 switches the fault off.
   void failAt(std::uint64_t n);
 
+  // Every host operation and every wrapper passes through these, so the quiet path stays inline and short.
+
   /// Called by every host operation a plugin makes: counts it, logs it and throws if it is the chosen one.
-  void enter(std::string_view operation);
-  void wrapperCreated(std::uintptr_t address) noexcept;
-  void wrapperDestroyed(std::uintptr_t address) noexcept;
+  void enter(std::string_view operation) {
+    if (internalDepth_ > 0) return;
+    ++operations_;
+    if (recording_ || operations_ == failingOperation_) recordOperation(operation);
+  }
+  void wrapperCreated(std::uintptr_t address) noexcept {
+    ++liveWrappers_;
+    if (recording_) recordWrapper(LogEntry::Kind::Created, address);
+  }
+  void wrapperDestroyed(std::uintptr_t address) noexcept {
+    --liveWrappers_;
+    if (recording_) recordWrapper(LogEntry::Kind::Destroyed, address);
+  }
 
   /// While one lives, wrappers that the host itself makes are not logged as plugin operations.
   class InternalScope {
@@ -167,12 +180,20 @@ class HOST_API Host {
   std::int32_t ballCount(std::uintptr_t eventOrArray) const;
 
  private:
+  [[noreturn]] static Host& noActiveHost();
+  void recordOperation(std::string_view operation);
+  void recordWrapper(LogEntry::Kind kind, std::uintptr_t address) noexcept;
+
+  static Host* activeHost_;
+
   struct Drawable {
     std::uint32_t slot;
     std::function<void(CanvasWrapper)> draw;
   };
 
   std::vector<Drawable> drawables_;
+  std::vector<Drawable> added_;
+  bool drawing_ = false;
   std::uint32_t nextSlot_ = 1;
   bool recording_ = true;
   std::vector<LogEntry> log_;

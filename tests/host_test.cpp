@@ -145,4 +145,23 @@ TEST(HostLog, FailsTheChosenOperationOnce) {
   EXPECT_EQ(host.operationCount(), 4u);
 }
 
+TEST(HostDrawables, ChangesMadeDuringAFrameTakeEffectOnTheNext) {
+  Host host;
+  std::vector<std::string> calls;
+  host.registerDrawable(1, [&](CanvasWrapper) {
+    calls.push_back("first");
+    host.registerDrawable(1, [&](CanvasWrapper) { calls.push_back("added"); });
+    host.unregisterDrawables(2);
+  });
+  host.registerDrawable(2, [&](CanvasWrapper) { calls.push_back("removed"); });
+  host.drawFrame();
+  EXPECT_THAT(calls, ElementsAre("first"));
+  EXPECT_EQ(host.drawableCount(), 2u);
+  calls.clear();
+  host.unregisterDrawables(1);
+  host.drawFrame();
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(host.liveWrappers(), 0);
+}
+
 }  // namespace

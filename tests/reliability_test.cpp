@@ -2,42 +2,15 @@
 // else's process, so none of these may leak, crash or leave anything half-done.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <new>
 #include <optional>
 #include <string>
 
+#include "Allocations.h"
 #include "Host.h"
 #include "Loader.h"
-
-// Every allocation of the process, the plugin module's included, goes through these, so a test can count the
-// live ones and make a chosen one fail.
-namespace {
-std::atomic<long> liveAllocations{0};
-std::atomic<long> allocationsMade{0};
-std::atomic<long> failingAllocation{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  long made = ++allocationsMade;
-  if (made == failingAllocation.load()) throw std::bad_alloc();
-  void* memory = std::malloc(size == 0 ? 1 : size);
-  if (memory == nullptr) throw std::bad_alloc();
-  ++liveAllocations;
-  return memory;
-}
-void* operator new[](std::size_t size) { return ::operator new(size); }
-void operator delete(void* memory) noexcept {
-  if (memory == nullptr) return;
-  --liveAllocations;
-  std::free(memory);
-}
-void operator delete[](void* memory) noexcept { ::operator delete(memory); }
-void operator delete(void* memory, std::size_t) noexcept { ::operator delete(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { ::operator delete(memory); }
 
 namespace {
 
@@ -192,17 +165,16 @@ TEST(Reliability, AFailedAllocationLeavesThePluginHandleEmpty) {
   standin::PluginModule module(KORVINDEL_MODULE);
   PluginHandle* handle = module.getPlugin();
   module.deleteMe();
-  long before = allocationsMade;
+  long before = allocations::made();
   module.getPlugin();
-  long allocations = allocationsMade - before;
+  long count = allocations::made() - before;
   module.deleteMe();
-  EXPECT_EQ(allocations, 2) << "the object and its control block";
-  for (long n = 1; n <= allocations; ++n) {
-    failingAllocation = allocationsMade + n;
+  EXPECT_EQ(count, 2) << "the object and its control block";
+  for (long n = 1; n <= count; ++n) {
+    allocations::failAt(n);
     EXPECT_THROW(module.getPlugin(), std::bad_alloc);
     EXPECT_FALSE(*handle);
   }
-  failingAllocation = 0;
   EXPECT_TRUE(*module.getPlugin());
   module.deleteMe();
 }
@@ -220,9 +192,9 @@ TEST(Reliability, TenThousandLoadCyclesLeaveNothingBehind) {
       host.drawFrame();
       host.console.set("korvindel_show", "0");
     }
-    if (cycle == 1) settled = liveAllocations;
+    if (cycle == 1) settled = allocations::live();
   }
-  EXPECT_EQ(liveAllocations, settled) << "heap allocations grew over the cycles";
+  EXPECT_EQ(allocations::live(), settled) << "heap allocations grew over the cycles";
   EXPECT_EQ(host.liveWrappers(), 0);
   EXPECT_EQ(host.console.registrations().size(), 9u);
   EXPECT_EQ(host.drawableCount(), 0u);

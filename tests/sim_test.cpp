@@ -127,10 +127,11 @@ TEST(SimSession, PrintsOneReadableLinePerFrame) {
   std::istringstream script(
       "state freeplay\nkorvindel_show 1\nvelocity 1000 0 0\nexplosion 1\nframe\nstate\nframe\n");
   session.run(script);
-  EXPECT_THAT(lines(out.str()),
-              ElementsAre("> korvindel_show 1",
-                          R"(frame 1    freeplay (exploding)  ""  rgba(255,255,255,255)  at (0,0)  scale 1x1)",
-                          "frame 2    menu               nothing drawn"));
+  EXPECT_THAT(
+      lines(out.str()),
+      ElementsAre("> korvindel_show 1",
+                  R"(frame 1    freeplay (exploding)  ""  rgba(255,255,255,255)  at (0,0)  scale 1x1)",
+                  "frame 2    menu               nothing drawn"));
 }
 
 std::pair<std::uint32_t, std::uint32_t> pngSize(const std::filesystem::path& path) {

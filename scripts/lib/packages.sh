@@ -1,7 +1,7 @@
 # Sourced by the scripts: installs the Debian packages a step needs when they are missing.
 
 # The packages every build of the project needs.
-KORVINDEL_BUILD_PACKAGES=(cmake ninja-build g++ binutils pkg-config libgtest-dev libgmock-dev
+KORVINDEL_BUILD_PACKAGES=(cmake ninja-build g++ binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libpng-dev fonts-dejavu-core)
 
 ensure_packages() {
