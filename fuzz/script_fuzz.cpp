@@ -32,8 +32,8 @@ bool worthRunning(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // libFuzzer keeps the coverage counters of every instrumented module it has seen; the module must stay mapped
-  // while scripts load and unload it, or the counters would point into unmapped memory.
+  // libFuzzer keeps the coverage counters of every instrumented module it has seen; the module must stay
+  // mapped while scripts load and unload it, or the counters would point into unmapped memory.
   static void* pinned = dlopen(KORVINDEL_MODULE, RTLD_NOW | RTLD_NODELETE);
   if (pinned == nullptr) std::abort();
   std::string text(reinterpret_cast<const char*>(data), size);

@@ -49,6 +49,14 @@ class PluginFixture : public ::testing::Test {
     return texts;
   }
 
+  /// Draws one frame and returns its one text; an empty text, and a test failure, if it drew not exactly one.
+  standin::DrawnText frameText() {
+    frame();
+    auto drawn = host.canvas.texts();
+    EXPECT_EQ(drawn.size(), 1u);
+    return drawn.size() == 1 ? drawn.front() : standin::DrawnText{};
+  }
+
   /// The cell the plugin bound to a console variable.
   template <typename T>
   std::shared_ptr<T> cell(std::string_view name) {

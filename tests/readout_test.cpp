@@ -105,12 +105,10 @@ TEST_F(Readout, DrawsWithColourPositionAndSizeFromTheCells) {
   set("korvindel_b", "-1");
   set("korvindel_a", "128");
   set("korvindel_textsize", "0");
-  frame();
-  auto drawn = host.canvas.texts();
-  ASSERT_EQ(drawn.size(), 1u);
-  EXPECT_EQ(drawn[0].color, (standin::Color{0, 44, 255, 128}));
-  EXPECT_EQ(drawn[0].xScale, 0.0f);
-  EXPECT_EQ(drawn[0].yScale, 0.0f);
+  standin::DrawnText drawn = frameText();
+  EXPECT_EQ(drawn.color, (standin::Color{0, 44, 255, 128}));
+  EXPECT_EQ(drawn.xScale, 0.0f);
+  EXPECT_EQ(drawn.yScale, 0.0f);
 }
 
 TEST_F(Readout, PositionsByFractionsOfTheCanvasTruncatedTowardZero) {
@@ -142,11 +140,9 @@ TEST_F(Readout, PositionsByFractionsOfTheCanvasTruncatedTowardZero) {
     host.canvas.size = c.canvas;
     *x = c.x;
     *y = c.y;
-    frame();
-    auto drawn = host.canvas.texts();
-    ASSERT_EQ(drawn.size(), 1u);
-    EXPECT_EQ(drawn[0].position.X, c.expected.X);
-    EXPECT_EQ(drawn[0].position.Y, c.expected.Y);
+    standin::DrawnText drawn = frameText();
+    EXPECT_EQ(drawn.position.X, c.expected.X);
+    EXPECT_EQ(drawn.position.Y, c.expected.Y);
   }
 }
 

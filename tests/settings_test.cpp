@@ -141,14 +141,12 @@ TEST_F(Settings, ConsoleChangesShowOnTheNextFrameAndUnloadLeavesNothingBehind) {
   set("korvindel_g", "20");
   set("korvindel_b", "30");
   set("korvindel_a", "40");
-  frame();
-  auto drawn = host.canvas.texts();
-  ASSERT_EQ(drawn.size(), 1u);
-  EXPECT_EQ(drawn[0].text, "22.37 mph");
-  EXPECT_EQ(drawn[0].position.X, 480);
-  EXPECT_EQ(drawn[0].position.Y, 540);
-  EXPECT_EQ(drawn[0].xScale, 2.5f);
-  EXPECT_EQ(drawn[0].color, (standin::Color{10, 20, 30, 40}));
+  standin::DrawnText drawn = frameText();
+  EXPECT_EQ(drawn.text, "22.37 mph");
+  EXPECT_EQ(drawn.position.X, 480);
+  EXPECT_EQ(drawn.position.Y, 540);
+  EXPECT_EQ(drawn.xScale, 2.5f);
+  EXPECT_EQ(drawn.color, (standin::Color{10, 20, 30, 40}));
 
   set("korvindel_show", "0");
   EXPECT_TRUE(frameTexts().empty());

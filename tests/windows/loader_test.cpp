@@ -1,4 +1,5 @@
-// Loads Korvindel.dll the way the host does, through LoadLibrary and GetProcAddress, and checks it end to end.
+// Loads Korvindel.dll the way the host does, through LoadLibrary and GetProcAddress, and checks it end to
+// end.
 #include <windows.h>
 
 #include <cstdint>
@@ -71,7 +72,8 @@ void checkSession() {
     texts = host.canvas.texts();
     check(texts.size() == 1 && texts[0].text == "111.84 mph", "in mph it reads 111.84 mph");
     plugin.unload();
-    check(host.drawableCount() == 0 && host.console.hookCount() == 0, "unloading removes drawables and hooks");
+    check(host.drawableCount() == 0 && host.console.hookCount() == 0,
+          "unloading removes drawables and hooks");
   }
   check(host.liveWrappers() == 0, "no host wrapper is left alive");
   check(GetModuleHandleA(KORVINDEL_MODULE_NAME) == nullptr, "FreeLibrary unmapped the module");
