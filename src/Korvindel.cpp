@@ -18,6 +18,10 @@
 // default-constructed shared_ptr is (constant initialisation).
 static constinit PluginHandle pluginInstance;
 
+// Named arrays, not literals: the class name and the display name must stay two separate texts.
+static constexpr char className[] = "Korvindel";
+static constexpr char displayName[] = "Korvindel";
+
 extern "C" {
 
 PluginHandle* getPlugin() {
@@ -33,13 +37,6 @@ void deleteMe() {
   // Empty the module's handle before the object's destructor can run.
   PluginHandle released = std::move(pluginInstance);
 }
-}
-
-// Named arrays, not literals: the class name and the display name must stay two separate texts.
-static constexpr char className[] = "Korvindel";
-static constexpr char displayName[] = "Korvindel";
-
-extern "C" {
 
 constinit PluginDescriptor exports = {
     .apiVersion = 95,
