@@ -128,10 +128,15 @@ void Console::set(std::string_view name, std::string_view text) {
   double clamped = clamp(registration, *number);
   std::string oldText = std::exchange(variable.text, formatNumber(clamped));
   variable.number = clamped;
-  for (const Binding& binding : variable.bindings) store(binding.cell, clamped);
-  // A hook may register or drop hooks; call the ones present at the time of the set.
+  // A hook may register or drop hooks and bindings; use the ones present at the time of the set.
   std::vector<HookEntry> hooks = variable.hooks;
+  std::vector<Binding> bindings = variable.bindings;
+  auto writeCells = [&] {
+    for (const Binding& binding : bindings) store(binding.cell, clamped);
+  };
+  if (!hooksBeforeCells_) writeCells();
   for (HookEntry& entry : hooks) entry.hook(oldText, CVarWrapper(address::cvar(entry.slot, id)));
+  if (hooksBeforeCells_) writeCells();
 }
 
 bool Console::boolValue(std::uint32_t id) const {

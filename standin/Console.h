@@ -54,7 +54,8 @@ class HOST_API Console {
   void dropPlugin(std::uint32_t slot);
 
   /// Sets a variable as a console line would: parse, clamp to the bounds, write every bound cell, then
-  /// call every hook (on every set, also when the value is unchanged) with the old value's text.
+  /// call every hook (on every set, also when the value is unchanged) with the old value's text. The
+  /// variable's own value is new before either; with hooksBeforeCells the hooks run before the cells change.
   /// Throws ConsoleError, changing nothing, for an unknown name or text that is not a number.
   void set(std::string_view name, std::string_view text);
 
@@ -68,6 +69,8 @@ class HOST_API Console {
   std::size_t bindingCount() const;
   /// Whether bind writes the current value into a new cell at once, as this host does by default.
   void setWriteOnBind(bool on) { writeOnBind_ = on; }
+  /// Whether set calls the hooks before it writes the cells; after them by default.
+  void setHooksBeforeCells(bool on) { hooksBeforeCells_ = on; }
   std::size_t hookCount() const;
 
  private:
@@ -92,6 +95,7 @@ class HOST_API Console {
 
   std::vector<Variable> variables_;
   bool writeOnBind_ = true;
+  bool hooksBeforeCells_ = false;
 };
 
 }  // namespace standin

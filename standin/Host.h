@@ -117,6 +117,9 @@ class HOST_API Host {
 
   Game game;
   Canvas canvas;
+  /// Its switches model what a real host may do differently and a plugin must not rely on: whether binding
+  /// writes a cell at once (setWriteOnBind) and whether a change reaches the hooks before the cells
+  /// (setHooksBeforeCells).
   Console console;
 
   /// Gives a plugin its own game and console handles.

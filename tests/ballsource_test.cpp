@@ -119,19 +119,45 @@ TEST_F(BallSource, AsksTheGameStatesInOrderAndOnlyAsFarAsNeeded) {
 }
 
 TEST_F(BallSource, ReleasesEachArrayBeforeItsEventAndEverythingWithinTheFrame) {
-  host.game.freeplay = true;
-  int before = host.liveWrappers();
-  frame();
-  std::vector<std::string> lives;
-  for (const standin::LogEntry& entry : host.log()) {
-    if (entry.kind == standin::LogEntry::Kind::Call || entry.name == "CanvasWrapper") continue;
-    lives.push_back((entry.kind == standin::LogEntry::Kind::Created ? "+" : "-") + std::string(entry.name));
+  struct Case {
+    const char* name;
+    bool standin::Game::*state;
+    std::vector<std::string> lives;
+  };
+  const std::vector<std::string> local = {"+ServerWrapper",
+                                          "+ArrayWrapper<BallWrapper>",
+                                          "-ArrayWrapper<BallWrapper>",
+                                          "-ServerWrapper",
+                                          "+ServerWrapper",
+                                          "+ArrayWrapper<BallWrapper>",
+                                          "+BallWrapper",
+                                          "-ArrayWrapper<BallWrapper>",
+                                          "-ServerWrapper",
+                                          "-BallWrapper"};
+  const Case cases[] = {
+      {"free play", &standin::Game::freeplay, local},
+      {"custom training", &standin::Game::training, local},
+      {"replay",
+       &standin::Game::replay,
+       {"+ReplayServerWrapper", "+BallWrapper", "-ReplayServerWrapper", "-BallWrapper"}},
+      {"spectating",
+       &standin::Game::spectating,
+       {"+ServerWrapper", "+BallWrapper", "-ServerWrapper", "-BallWrapper"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.game.*c.state = true;
+    int before = host.liveWrappers();
+    frame();
+    std::vector<std::string> lives;
+    for (const standin::LogEntry& entry : host.log()) {
+      if (entry.kind == standin::LogEntry::Kind::Call || entry.name == "CanvasWrapper") continue;
+      lives.push_back((entry.kind == standin::LogEntry::Kind::Created ? "+" : "-") + std::string(entry.name));
+    }
+    EXPECT_THAT(lives, ElementsAreArray(c.lives));
+    EXPECT_EQ(host.liveWrappers(), before);
+    host.game.*c.state = false;
   }
-  EXPECT_THAT(lives, ElementsAreArray({"+ServerWrapper", "+ArrayWrapper<BallWrapper>",
-                                       "-ArrayWrapper<BallWrapper>", "-ServerWrapper", "+ServerWrapper",
-                                       "+ArrayWrapper<BallWrapper>", "+BallWrapper",
-                                       "-ArrayWrapper<BallWrapper>", "-ServerWrapper", "-BallWrapper"}));
-  EXPECT_EQ(host.liveWrappers(), before);
 }
 
 }  // namespace

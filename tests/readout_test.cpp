@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <locale>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "PluginFixture.h"
@@ -12,7 +14,43 @@
 namespace {
 
 using ::testing::ElementsAre;
-using Texts = std::vector<std::string>;
+using ::testing::ElementsAreArray;
+
+// Every host operation of a frame that draws the free-play ball.
+const std::vector<std::string_view> kDrawnFrame = {"IsInFreeplay",
+                                                   "GetGameEventAsServer",
+                                                   "GetGameBalls",
+                                                   "Count",
+                                                   "GetGameEventAsServer",
+                                                   "GetGameBalls",
+                                                   "Get",
+                                                   "IsNull",
+                                                   "GetRBState",
+                                                   "GetExplosionTime",
+                                                   "SetColor",
+                                                   "GetSize",
+                                                   "GetSize",
+                                                   "SetPosition",
+                                                   "DrawString"};
+
+// A locale such as a game may install for the whole process: a comma for the decimal point, points between
+// groups of three digits.
+struct CommaDecimal : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+  char do_thousands_sep() const override { return '.'; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+class GlobalLocale {
+ public:
+  explicit GlobalLocale(const std::locale& locale) : previous_(std::locale::global(locale)) {}
+  ~GlobalLocale() { std::locale::global(previous_); }
+  GlobalLocale(const GlobalLocale&) = delete;
+  GlobalLocale& operator=(const GlobalLocale&) = delete;
+
+ private:
+  std::locale previous_;
+};
 
 class Readout : public PluginFixture {
  protected:
@@ -34,6 +72,12 @@ TEST_F(Readout, ShowsTheSpeedWithTwoDecimalsInEitherUnit) {
       // Single-precision products: 179.99998... and 111.84499...
       {{3000, 4000, 0}, "180.00 km/h", "111.84 mph"},
       {{100000, 0, 0}, "3600.00 km/h", "2236.90 mph"},
+      // Each of the next four texts changes in its unit if the speed or the product is computed in double,
+      // or the squares are summed as x·x + (y·y + z·z).
+      {{4538, 3997, -67}, "217.71 km/h", "135.28 mph"},
+      {{2494, -3567, -2541}, "181.43 km/h", "112.74 mph"},
+      {{-1525, 1255, -5446}, "208.55 km/h", "129.59 mph"},
+      {{3848, 1853, -1001}, "157.92 km/h", "98.12 mph"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kmh);
@@ -43,6 +87,16 @@ TEST_F(Readout, ShowsTheSpeedWithTwoDecimalsInEitherUnit) {
     set("korvindel_mph", "1");
     EXPECT_THAT(frameTexts(), ElementsAre(c.mph));
   }
+}
+
+TEST_F(Readout, WritesNumbersTheSameWhateverLocaleTheGameSets) {
+  setVelocity(100000, 0, 0);
+  std::vector<std::string> texts;
+  {
+    GlobalLocale game(std::locale(std::locale::classic(), new CommaDecimal));
+    texts = frameTexts();
+  }
+  EXPECT_THAT(texts, ElementsAre("3600.00 km/h"));
 }
 
 TEST_F(Readout, RefreshesOnlyWhileTheExplosionTimeIsZero) {
@@ -71,7 +125,8 @@ TEST_F(Readout, RefreshesOnlyWhileTheExplosionTimeIsZero) {
 
 TEST_F(Readout, FreezesReadoutWhileBallExplodesAndKeepsItsUnit) {
   setExplosion(3.0f);
-  EXPECT_THAT(frameTexts(), ElementsAre("")) << "a ball exploding from the first frame draws the empty text";
+  EXPECT_THAT(frame(), ElementsAreArray(kDrawnFrame)) << "the empty text is drawn like any other";
+  EXPECT_EQ(frameText().text, "") << "a ball exploding from the first frame draws the empty text";
 
   setExplosion(0);
   setVelocity(1000, 0, 0);
@@ -82,6 +137,13 @@ TEST_F(Readout, FreezesReadoutWhileBallExplodesAndKeepsItsUnit) {
   EXPECT_THAT(frameTexts(), ElementsAre("36.00 km/h"));
   setExplosion(0);
   EXPECT_THAT(frameTexts(), ElementsAre("44.74 mph"));
+
+  // Loading again empties the readout, so a ball exploding right after it draws the empty text once more.
+  setExplosion(1.0f);
+  plugin->plugin().onLoad();
+  std::vector<std::string> texts = frameTexts();
+  EXPECT_THAT(texts, ::testing::Not(::testing::IsEmpty()));
+  EXPECT_THAT(texts, ::testing::Each(""));
 }
 
 TEST_F(Readout, KeepsTheTextAcrossFramesWithoutABall) {
@@ -96,10 +158,7 @@ TEST_F(Readout, KeepsTheTextAcrossFramesWithoutABall) {
 }
 
 TEST_F(Readout, DrawsWithColourPositionAndSizeFromTheCells) {
-  EXPECT_THAT(frame(),
-              ElementsAre("IsInFreeplay", "GetGameEventAsServer", "GetGameBalls", "Count",
-                          "GetGameEventAsServer", "GetGameBalls", "Get", "IsNull", "GetRBState",
-                          "GetExplosionTime", "SetColor", "GetSize", "GetSize", "SetPosition", "DrawString"));
+  EXPECT_THAT(frame(), ElementsAreArray(kDrawnFrame));
   set("korvindel_r", "256");
   set("korvindel_g", "300");
   set("korvindel_b", "-1");
@@ -132,6 +191,8 @@ TEST_F(Readout, PositionsByFractionsOfTheCanvasTruncatedTowardZero) {
        kInf,
        {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()}},
       {{2000000000, 1}, 1.0f, 1.0f, {2000000000, 1}},
+      // The widest canvas rounds to exactly 2^31 as a float, the first product that no longer fits.
+      {{2147483647, 1}, 1.0f, 1.0f, {std::numeric_limits<std::int32_t>::max(), 1}},
   };
   auto x = cell<float>("korvindel_xpos");
   auto y = cell<float>("korvindel_ypos");

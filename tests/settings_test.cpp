@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -12,6 +13,7 @@
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
 // Every console variable of the plugin, declared once; the tests below walk this table.
 struct Variable {
@@ -73,30 +75,80 @@ TEST_F(Settings, RegistersEveryVariableAsDeclaredAndStartsCellsAtTheDefaults) {
   EXPECT_TRUE(frame().empty()) << "nothing is drawn until the readout is switched on";
 }
 
-TEST_F(Settings, HooksTheSwitchBeforeRegisteringAnyOtherVariable) {
+TEST_F(Settings, HooksTheSwitchBeforeRegisteringAnyOtherVariableAndReleasesEachVariableAtOnce) {
   load();
-  std::vector<std::string_view> calls = host.calls();
-  EXPECT_THAT(std::vector(calls.begin(), calls.begin() + 5),
-              ElementsAre("registerCvar", "bindTo", "getCvar", "addOnValueChanged", "registerCvar"));
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "registerCvar"), 9);
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "bindTo"), 9);
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "RegisterDrawable"), 0);
+  // The host operations of the load, and the console-variable wrappers as they come and go.
+  std::vector<std::string> steps;
+  for (const standin::LogEntry& entry : host.log()) {
+    if (entry.kind == standin::LogEntry::Kind::Call) {
+      steps.emplace_back(entry.name);
+    } else if (entry.name == "CVarWrapper") {
+      steps.push_back(entry.kind == standin::LogEntry::Kind::Created ? "+" : "-");
+    }
+  }
+  std::vector<std::string> expected = {"registerCvar",      "+", "bindTo", "-", "getCvar", "+",
+                                       "addOnValueChanged", "-"};
+  for (int i = 1; i < 9; ++i) expected.insert(expected.end(), {"registerCvar", "+", "bindTo", "-"});
+  EXPECT_THAT(steps, ElementsAreArray(expected));
   EXPECT_EQ(host.console.hookCount(), 1u);
 }
 
-TEST_F(Settings, RegistersOneDrawableWhenTheHostAlreadyHoldsShowOn) {
-  load();
-  set("korvindel_show", "1");
-  plugin->unload();
-  host.clearLog();
-  load();
-  auto calls = host.calls();
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "RegisterDrawable"), 1);
-  EXPECT_EQ(calls.back(), "RegisterDrawable");
-  EXPECT_EQ(host.drawableCount(), 1u);
+TEST_F(Settings, RegistersOneDrawableOnlyWhenTheShowCellHoldsOnAfterBinding) {
+  // The host holds korvindel_show at 1 from an earlier load; only a host that writes it into the cell at
+  // binding gets a drawable at load.
+  for (bool writeOnBind : {true, false}) {
+    SCOPED_TRACE(writeOnBind ? "host writes at binding" : "host writes nothing at binding");
+    host.console.setWriteOnBind(true);
+    load();
+    set("korvindel_show", "1");
+    plugin->unload();
+    host.console.setWriteOnBind(writeOnBind);
+    host.clearLog();
+    load();
+    auto calls = host.calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "getCvar"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "RegisterDrawable"), writeOnBind ? 1 : 0);
+    EXPECT_EQ(calls.back(), writeOnBind ? "RegisterDrawable" : "bindTo");
+    EXPECT_EQ(host.drawableCount(), writeOnBind ? 1u : 0u);
+    plugin->unload();
+  }
 }
 
-TEST_F(Settings, SwitchRegistersPerTrueAndUnregistersAllOnFalse) {
+TEST_F(Settings, AnUnloadedPluginIsDestroyedWhileItsDrawableAndHookAreStillRegistered) {
+  standin::PluginModule module(KORVINDEL_MODULE);
+  standin::PluginSlot slot = host.openSlot();
+  {
+    PluginHandle copy = *module.getPlugin();
+    copy->cvarManagerPtr = slot.cvars;
+    copy->gameWrapperPtr = slot.game;
+    copy->onLoad();
+  }
+  set("korvindel_show", "1");
+  ASSERT_EQ(host.drawableCount(), 1u);
+  ASSERT_EQ(host.console.hookCount(), 1u);
+  // The host's binding holds the one other reference to each cell, so its count shows when the plugin goes.
+  auto holders = [&] {
+    return std::get<std::shared_ptr<bool>>(host.console.cells("korvindel_show").front()).use_count() - 1;
+  };
+  EXPECT_EQ(holders(), 2) << "the plugin and the host's binding";
+  module.deleteMe();
+  EXPECT_EQ(holders(), 1) << "the drawable and the hook must not keep the plugin alive";
+  EXPECT_EQ(host.drawableCount(), 1u);
+  EXPECT_EQ(host.console.hookCount(), 1u);
+  host.closeSlot(slot.id);
+}
+
+// The host may call the hook before or after it writes the show cell; the switch works either way.
+class Switch : public PluginFixture, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override { host.console.setHooksBeforeCells(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(HookOrder, Switch, ::testing::Bool(), [](const auto& info) {
+  return info.param ? "HooksBeforeCells" : "CellsBeforeHooks";
+});
+
+TEST_P(Switch, RegistersPerTrueAndUnregistersAllOnFalse) {
   load();
   auto switchCalls = [&](const char* value) {
     host.clearLog();
@@ -114,7 +166,7 @@ TEST_F(Settings, SwitchRegistersPerTrueAndUnregistersAllOnFalse) {
   EXPECT_TRUE(frame().empty());
 }
 
-TEST_F(Settings, SwitchDecidesByTheVariablesValueNotTheTextItIsGiven) {
+TEST_P(Switch, DecidesByTheVariablesValueNotTheTextItIsGiven) {
   load();
   set("korvindel_show", "1");
   ASSERT_EQ(host.drawableCount(), 1u);
@@ -146,6 +198,7 @@ TEST_F(Settings, ConsoleChangesShowOnTheNextFrameAndUnloadLeavesNothingBehind) {
   EXPECT_EQ(drawn.position.X, 480);
   EXPECT_EQ(drawn.position.Y, 540);
   EXPECT_EQ(drawn.xScale, 2.5f);
+  EXPECT_EQ(drawn.yScale, 2.5f);
   EXPECT_EQ(drawn.color, (standin::Color{10, 20, 30, 40}));
 
   set("korvindel_show", "0");
