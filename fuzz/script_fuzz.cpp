@@ -12,7 +12,8 @@
 
 namespace {
 
-// Snapshots would write files wherever the input says, and long frame runs only slow the search down.
+// Snapshots and recordings would write files wherever the input says, and long frame runs only slow the
+// search down.
 bool worthRunning(const std::string& text) {
   std::istringstream lines(text);
   std::int64_t frames = 0;
@@ -20,7 +21,10 @@ bool worthRunning(const std::string& text) {
     try {
       auto command = sim::parseLine(line);
       if (!command) continue;
-      if (std::holds_alternative<sim::command::Snapshot>(*command)) return false;
+      if (std::holds_alternative<sim::command::Snapshot>(*command) ||
+          std::holds_alternative<sim::command::Record>(*command)) {
+        return false;
+      }
       if (auto* frame = std::get_if<sim::command::Frame>(&*command)) frames += frame->count;
     } catch (const sim::ScriptError&) {
       return true;

@@ -4,6 +4,7 @@ namespace sim {
 
 const std::string_view kDemoScript = R"(# Korvindel demo session
 canvas 1280 720
+record demo.gif
 state freeplay
 # The readout is off until korvindel_show is switched on.
 frame 2
@@ -53,7 +54,8 @@ state freeplay
 frame 2
 korvindel_show 1
 velocity 2600 1200 500
-frame
+frame 3
+record stop
 snapshot demo.png
 )";
 

@@ -110,6 +110,11 @@ std::optional<Command> parseLine(std::string_view line) {
     expectWords(words, 2, 2, "snapshot FILE.png");
     return command::Snapshot{std::string(words[1])};
   }
+  if (verb == "record") {
+    expectWords(words, 2, 2, "record FILE.gif' or 'record stop");
+    if (words[1] == "stop") return command::RecordStop{};
+    return command::Record{std::string(words[1])};
+  }
   if (verb == "unload" || verb == "load") {
     expectWords(words, 1, 1, std::string(verb));
     if (verb == "load") return command::Load{};

@@ -58,13 +58,20 @@ struct Frame {
 struct Snapshot {
   std::string path;
 };
+/// `record FILE.gif`: from now on every drawn frame goes into an animation.
+struct Record {
+  std::string path;
+};
+/// `record stop`: writes the animation.
+struct RecordStop {};
 struct Unload {};
 struct Load {};
 }  // namespace command
 
-using Command = std::variant<command::SetVariable, command::State, command::EventBalls, command::EventHasBall,
-                             command::Velocity, command::Explosion, command::Canvas, command::Frame,
-                             command::Snapshot, command::Unload, command::Load>;
+using Command =
+    std::variant<command::SetVariable, command::State, command::EventBalls, command::EventHasBall,
+                 command::Velocity, command::Explosion, command::Canvas, command::Frame, command::Snapshot,
+                 command::Record, command::RecordStop, command::Unload, command::Load>;
 
 /// Largest accepted canvas side, frame count and ball count: enough for any screen, small enough to draw.
 inline constexpr std::int32_t kMaxCanvasSide = 8192;

@@ -57,6 +57,23 @@ std::string readableNumber(float value) {
 // JSON has no NaN or infinity.
 std::string jsonNumber(float value) { return std::isfinite(value) ? readableNumber(value) : "null"; }
 
+std::string_view trim(std::string_view text) {
+  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Readable columns: the frame number, right-aligned, and the game state, each followed by at least two
+// spaces. The state column fits any one state while its ball explodes ("spectate (exploding)").
+constexpr std::size_t kFrameColumn = 7;
+constexpr std::size_t kStateColumn = 22;
+
+std::string pad(std::string text, std::size_t width) {
+  text.resize(std::max(width, text.size() + 2), ' ');
+  return text;
+}
+
 }  // namespace
 
 Session::Session(Options options, std::ostream& out) : options_(std::move(options)), out_(out) {
@@ -75,13 +92,27 @@ void Session::run(std::istream& script) {
     } catch (const ScriptError& error) {
       throw SessionError(number, error.what());
     }
-    if (command) execute(*command, number);
+    if (!command) {
+      // Comments explain the session to whoever reads its log; blank lines say nothing.
+      std::string_view text = trim(line);
+      if (!options_.json && !text.empty()) out_ << text << '\n';
+      continue;
+    }
+    std::string note = execute(*command, number);
+    if (!options_.json && !std::holds_alternative<command::Frame>(*command)) {
+      out_ << "> " << trim(line) << note << '\n';
+    }
   }
   if (script.bad()) throw SessionError(number, "cannot read the script");
+  if (recording_) {
+    std::string note = stopRecording(recordingLine_);
+    if (!options_.json) out_ << "> end of script: record stop" << note << '\n';
+  }
 }
 
-void Session::execute(const Command& command, std::size_t line) {
+std::string Session::execute(const Command& command, std::size_t line) {
   auto fail = [line](const std::string& message) { throw SessionError(line, message); };
+  std::string note;
   std::visit(Overloaded{
                  [&](const command::SetVariable& set) {
                    try {
@@ -89,7 +120,6 @@ void Session::execute(const Command& command, std::size_t line) {
                    } catch (const standin::ConsoleError& error) {
                      fail(error.what());
                    }
-                   if (!options_.json) out_ << "> " << set.name << ' ' << set.value << '\n';
                  },
                  [&](const command::State& state) {
                    host_.game.freeplay = state.freeplay;
@@ -122,7 +152,7 @@ void Session::execute(const Command& command, std::size_t line) {
                    host_.canvas.size = {canvas.width, canvas.height};
                  },
                  [&](const command::Frame& frame) {
-                   for (std::int32_t i = 0; i < frame.count; ++i) drawFrame();
+                   for (std::int32_t i = 0; i < frame.count; ++i) drawFrame(line);
                  },
                  [&](const command::Snapshot& snapshot) {
                    Vector2 size = frames_ == 0 ? host_.canvas.size : lastFrameSize_;
@@ -131,12 +161,26 @@ void Session::execute(const Command& command, std::size_t line) {
                    } catch (const SnapshotError& error) {
                      fail(error.what());
                    }
-                   if (!options_.json) out_ << "> snapshot " << snapshot.path << '\n';
+                 },
+                 [&](const command::Record& record) {
+                   if (recording_) {
+                     fail("already recording into " + recording_->path().string() + " since line " +
+                          std::to_string(recordingLine_) + "; end it with 'record stop' first");
+                   }
+                   try {
+                     recording_ = std::make_unique<Animation>(record.path);
+                   } catch (const SnapshotError& error) {
+                     fail(error.what());
+                   }
+                   recordingLine_ = line;
+                 },
+                 [&](const command::RecordStop&) {
+                   if (!recording_) fail("'record stop' without a 'record' before it");
+                   note = stopRecording(line);
                  },
                  [&](const command::Unload&) {
                    if (!plugin_) fail("the plugin is not loaded");
                    plugin_.reset();
-                   if (!options_.json) out_ << "> unload\n";
                  },
                  [&](const command::Load&) {
                    if (plugin_) fail("the plugin is already loaded");
@@ -145,19 +189,36 @@ void Session::execute(const Command& command, std::size_t line) {
                    } catch (const standin::LoadError& error) {
                      fail(error.what());
                    }
-                   if (!options_.json) out_ << "> load\n";
                  },
              },
              command);
+  return note;
 }
 
-void Session::drawFrame() {
+std::string Session::stopRecording(std::size_t line) {
+  std::unique_ptr<Animation> recording = std::move(recording_);
+  try {
+    recording->finish();
+  } catch (const SnapshotError& error) {
+    throw SessionError(line, error.what());
+  }
+  return ": " + std::to_string(recording->frames()) + " frames in " + recording->path().string();
+}
+
+void Session::drawFrame(std::size_t line) {
   host_.clearLog();
   host_.drawFrame();
   ++frames_;
   lastFrame_ = host_.canvas.texts();
   lastFrameSize_ = host_.canvas.size;
   printFrame();
+  if (recording_) {
+    try {
+      recording_->add(paint(lastFrameSize_, lastFrame_, options_.font));
+    } catch (const SnapshotError& error) {
+      throw SessionError(line, error.what());
+    }
+  }
 }
 
 std::string Session::stateLabel() const {
@@ -175,7 +236,7 @@ std::string Session::stateLabel() const {
   return exploding_ ? label + " (exploding)" : label;
 }
 
-void Session::printFrame() const {
+void Session::printFrame() {
   if (options_.json) {
     out_ << "{\"frame\":" << frames_ << ",\"draws\":[";
     for (std::size_t i = 0; i < lastFrame_.size(); ++i) {
@@ -198,11 +259,13 @@ void Session::printFrame() const {
     out_ << "}\n";
     return;
   }
-  std::string line = "frame " + std::to_string(frames_);
-  line.resize(std::max<std::size_t>(line.size() + 1, 11), ' ');
-  std::string label = stateLabel();
-  line += label;
-  line.resize(std::max(line.size() + 2, std::size_t{30}), ' ');
+  if (!headerPrinted_) {
+    out_ << pad("frame", kFrameColumn) << pad("state", kStateColumn) << "drawn\n";
+    headerPrinted_ = true;
+  }
+  std::string number = std::to_string(frames_);
+  number.insert(0, kFrameColumn - 2 > number.size() ? kFrameColumn - 2 - number.size() : 0, ' ');
+  std::string line = pad(number, kFrameColumn) + pad(stateLabel(), kStateColumn);
   if (lastFrame_.empty()) line += "nothing drawn";
   for (std::size_t i = 0; i < lastFrame_.size(); ++i) {
     const standin::DrawnText& text = lastFrame_[i];

@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "Animation.h"
 #include "Host.h"
 #include "Loader.h"
 #include "Script.h"
@@ -43,15 +45,17 @@ class Session {
   Session(Options options, std::ostream& out);
 
   /// Runs every line of a script in order. Throws SessionError at the first line that cannot be carried out;
-  /// what was printed before stays printed.
+  /// what was printed before stays printed. A recording still running at the end is written then.
   void run(std::istream& script);
-  /// Carries out one parsed command.
-  void execute(const Command& command, std::size_t line);
+  /// Carries out one parsed command; returns what the readable log adds to the line's echo.
+  std::string execute(const Command& command, std::size_t line);
 
  private:
-  void drawFrame();
-  void printFrame() const;
+  void drawFrame(std::size_t line);
+  void printFrame();
   std::string stateLabel() const;
+  /// Ends the recording; the note for the log.
+  std::string stopRecording(std::size_t line);
 
   Options options_;
   std::ostream& out_;
@@ -61,6 +65,9 @@ class Session {
   std::vector<standin::DrawnText> lastFrame_;
   Vector2 lastFrameSize_{0, 0};
   bool exploding_ = false;
+  bool headerPrinted_ = false;
+  std::unique_ptr<Animation> recording_;
+  std::size_t recordingLine_ = 0;
 };
 
 /// The built-in demo session.

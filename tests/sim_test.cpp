@@ -1,7 +1,9 @@
 // korvindel-sim: its script language, its frame output and its snapshots.
+#include <gif_lib.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Animation.h"
 #include "Session.h"
 #include "Snapshot.h"
 
@@ -56,6 +59,9 @@ TEST(SimScript, StopsAtTheFirstBadLineNamingItAndWhatIsWrong) {
       {"snapshot /nonexistent/dir/x.png", "line 2: cannot write /nonexistent/dir/x.png"},
       {"load", "line 2: the plugin is already loaded"},
       {"unload extra", "line 2: expected 'unload'"},
+      {"record", "line 2: expected 'record FILE.gif' or 'record stop'"},
+      {"record stop", "line 2: 'record stop' without a 'record' before it"},
+      {"record /nonexistent/dir/x.gif", "line 2: cannot write /nonexistent/dir/x.gif"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -121,17 +127,17 @@ frame
   EXPECT_THAT(frames[5], HasSubstr(R"({"frame":6,"draws":[],"calls":[]})"));
 }
 
-TEST(SimSession, PrintsOneReadableLinePerFrame) {
+TEST(SimSession, PrintsAReadableLogWithWhatChangedTheGame) {
   std::ostringstream out;
   sim::Session session(options(false), out);
   std::istringstream script(
-      "state freeplay\nkorvindel_show 1\nvelocity 1000 0 0\nexplosion 1\nframe\nstate\nframe\n");
+      "# a goal\nstate  freeplay\nkorvindel_show 1\nvelocity 1000 0 0\nexplosion 1\nframe\n\nstate\nframe\n");
   session.run(script);
-  EXPECT_THAT(
-      lines(out.str()),
-      ElementsAre("> korvindel_show 1",
-                  R"(frame 1    freeplay (exploding)  ""  rgba(255,255,255,255)  at (0,0)  scale 1x1)",
-                  "frame 2    menu               nothing drawn"));
+  EXPECT_THAT(lines(out.str()),
+              ElementsAre("# a goal", "> state  freeplay", "> korvindel_show 1", "> velocity 1000 0 0",
+                          "> explosion 1", "frame  state                 drawn",
+                          R"(    1  freeplay (exploding)  ""  rgba(255,255,255,255)  at (0,0)  scale 1x1)",
+                          "> state", "    2  menu                  nothing drawn"));
 }
 
 std::pair<std::uint32_t, std::uint32_t> pngSize(const std::filesystem::path& path) {
@@ -186,6 +192,126 @@ TEST(SimSnapshot, PaintsTheTextInItsColourWhereItIsDrawn) {
   standin::DrawnText empty{"1", {255, 0, 0, 255}, {10, 10}, 0.0f, 0.0f};
   sim::Image blank = sim::paint({64, 64}, {offscreen, empty}, KORVINDEL_FONT);
   EXPECT_EQ(blank.rgb, sim::paint({64, 64}, {}, KORVINDEL_FONT).rgb);
+}
+
+// An animated GIF decoded with giflib: each frame as it shows, after the images before it are painted over.
+struct DecodedGif {
+  int width = 0;
+  int height = 0;
+  bool loops = false;
+  std::vector<int> delays;
+  std::vector<sim::Image> frames;
+};
+
+DecodedGif decodeGif(const std::filesystem::path& path) {
+  DecodedGif result;
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.string().c_str(), &error);
+  if (gif == nullptr) {
+    ADD_FAILURE() << "cannot open " << path << ": " << GifErrorString(error);
+    return result;
+  }
+  EXPECT_EQ(DGifSlurp(gif), GIF_OK) << GifErrorString(gif->Error);
+  result.width = gif->SWidth;
+  result.height = gif->SHeight;
+  sim::Image screen{gif->SWidth, gif->SHeight,
+                    std::vector<std::uint8_t>(std::size_t(gif->SWidth) * gif->SHeight * 3)};
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    const SavedImage& image = gif->SavedImages[i];
+    for (int e = 0; e + 1 < image.ExtensionBlockCount; ++e) {
+      const ExtensionBlock& block = image.ExtensionBlocks[e];
+      if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
+          std::string(reinterpret_cast<char*>(block.Bytes), 11) == "NETSCAPE2.0") {
+        const ExtensionBlock& loop = image.ExtensionBlocks[e + 1];
+        result.loops = loop.ByteCount == 3 && loop.Bytes[0] == 1 && loop.Bytes[1] == 0 && loop.Bytes[2] == 0;
+      }
+    }
+    GraphicsControlBlock control{};
+    EXPECT_EQ(DGifSavedExtensionToGCB(gif, i, &control), GIF_OK);
+    result.delays.push_back(control.DelayTime);
+    const GifImageDesc& desc = image.ImageDesc;
+    const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
+    for (int y = 0; y < desc.Height; ++y) {
+      for (int x = 0; x < desc.Width; ++x) {
+        const GifColorType& colour = map->Colors[image.RasterBits[y * desc.Width + x]];
+        auto* pixel = &screen.rgb[(std::size_t(desc.Top + y) * screen.width + desc.Left + x) * 3];
+        pixel[0] = colour.Red;
+        pixel[1] = colour.Green;
+        pixel[2] = colour.Blue;
+      }
+    }
+    result.frames.push_back(screen);
+  }
+  DGifCloseFile(gif, &error);
+  return result;
+}
+
+TEST(SimRecording, WritesEveryDrawnFrameAsItPaintsIntoALoopingGif) {
+  auto path = std::filesystem::temp_directory_path() / "korvindel-sim-test.gif";
+  std::ostringstream out;
+  sim::Session session(options(), out);
+  std::istringstream script("canvas 320 200\nstate freeplay\nrecord " + path.string() +
+                            "\nframe\nkorvindel_show 1\nkorvindel_g 0\nkorvindel_b 0\nkorvindel_textsize 2\n"
+                            "korvindel_xpos 0.25\nvelocity 1000 0 0\nframe 2\nstate\nframe\nrecord stop\n");
+  session.run(script);
+  DecodedGif gif = decodeGif(path);
+  EXPECT_EQ(gif.width, 320);
+  EXPECT_EQ(gif.height, 200);
+  EXPECT_TRUE(gif.loops);
+  EXPECT_THAT(gif.delays, ElementsAre(10, 10, 10, 10));
+  ASSERT_EQ(gif.frames.size(), 4u);
+  sim::Image backdrop = sim::paint({320, 200}, {}, KORVINDEL_FONT);
+  sim::Image readout =
+      sim::paint({320, 200}, {{"36.00 km/h", {255, 0, 0, 255}, {80, 0}, 2.0f, 2.0f}}, KORVINDEL_FONT);
+  EXPECT_EQ(gif.frames[0].rgb, backdrop.rgb) << "nothing drawn: the empty backdrop";
+  EXPECT_EQ(gif.frames[1].rgb, readout.rgb) << "painted exactly as a snapshot paints it";
+  EXPECT_EQ(gif.frames[2].rgb, readout.rgb);
+  EXPECT_EQ(gif.frames[3].rgb, backdrop.rgb);
+  int redPixels = 0;
+  for (std::int32_t y = 0; y < 60; ++y) {
+    for (std::int32_t x = 80; x < 320; ++x) {
+      const std::uint8_t* p = gif.frames[1].pixel(x, y);
+      redPixels += p[0] == 255 && p[1] == 0 && p[2] == 0;
+    }
+  }
+  EXPECT_GT(redPixels, 100) << "the text colour where the text is drawn";
+  std::filesystem::remove(path);
+}
+
+TEST(SimRecording, EndsARecordingAtTheEndOfTheScriptOrSaysWhyNot) {
+  auto path = std::filesystem::temp_directory_path() / "korvindel-sim-unended.gif";
+  struct Case {
+    std::string script;
+    std::size_t frames;
+    std::size_t errorLine;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"record " + path.string() + "\nframe 3\n", 3, 0, ""},
+      {"record " + path.string() + "\n", 0, 1, "no frame was drawn while recording into"},
+      {"frame\nrecord " + path.string() + "\nframe\ncanvas 100 100\nframe\n", 1, 5,
+       "the canvas changed size while recording"},
+      {"record " + path.string() + "\nrecord " + path.string() + "\n", 0, 2, "already recording into"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    std::ostringstream out;
+    std::istringstream script(c.script);
+    try {
+      sim::Session session(options(), out);
+      session.run(script);
+      EXPECT_EQ(c.errorLine, 0u) << "no error";
+    } catch (const sim::SessionError& error) {
+      EXPECT_EQ(error.line(), c.errorLine);
+      EXPECT_THAT(error.what(), HasSubstr(c.message));
+    }
+    if (c.frames > 0) {
+      EXPECT_EQ(decodeGif(path).frames.size(), c.frames);
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(path)) << "no empty animation is left behind";
+    }
+    std::filesystem::remove(path);
+  }
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 # The packages every build of the project needs.
 KORVINDEL_BUILD_PACKAGES=(cmake ninja-build g++ binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libfreetype-dev libpng-dev fonts-dejavu-core clang-format)
+  libfreetype-dev libpng-dev libgif-dev fonts-dejavu-core clang-format)
 
 ensure_packages() {
   local missing=()
