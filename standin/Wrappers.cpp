@@ -81,7 +81,9 @@ T ArrayWrapper<T>::Get(std::int32_t index) const {
   return T(index < 0 ? 0 : address::ball(which, static_cast<std::uint32_t>(index)));
 }
 
-template class ArrayWrapper<BallWrapper>;
+// The export mark belongs here, on the one instantiation: clang-cl exports a template's members only where
+// the instantiation definition itself carries it.
+template class HOST_API ArrayWrapper<BallWrapper>;
 
 ServerWrapper::ServerWrapper(std::uintptr_t address) : ObjectWrapper(address) {}
 

@@ -4,6 +4,8 @@
 KORVINDEL_BUILD_PACKAGES=(cmake ninja-build g++ binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libpng-dev libgif-dev fonts-dejavu-core clang-format)
 
+# Installs what is missing, as root or through sudo. Without either it names the packages and the command that
+# installs them, and exits with status 1.
 ensure_packages() {
   local missing=()
   local package
@@ -11,9 +13,20 @@ ensure_packages() {
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing ${missing[*]}" >&2
   local sudo=()
-  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  if [ "$(id -u)" -ne 0 ]; then
+    # sudo may ask for a password only where someone can type it.
+    if command -v sudo >/dev/null && { [ -t 0 ] || sudo -n true 2>/dev/null; }; then
+      sudo=(sudo)
+    else
+      echo "These Debian packages are missing: ${missing[*]}" >&2
+      echo "Only root can install them: run this as root, then run $0 again:" >&2
+      echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
+      exit 1
+    fi
+  fi
+  echo "Installing ${#missing[@]} Debian packages and what they need (a few minutes on a fresh system)" >&2
   "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }

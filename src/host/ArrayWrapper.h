@@ -15,4 +15,8 @@ class ArrayWrapper : public ObjectWrapper {
   T Get(std::int32_t index) const;
 };
 
+// Users take the host's one instantiation. The host's own build makes it and marks it for export there; GCC
+// and clang refuse a second mark on this declaration.
+#if !defined(HOST_LIBRARY_BUILD)
 extern template class HOST_API ArrayWrapper<BallWrapper>;
+#endif
