@@ -11,6 +11,7 @@
 #include "Allocations.h"
 #include "Host.h"
 #include "Loader.h"
+#include "Platform.h"
 
 namespace {
 
@@ -161,6 +162,8 @@ TEST(Reliability, EveryHostFailureReachesTheHostAndLeavesNothingBehind) {
 }
 
 TEST(Reliability, AFailedAllocationLeavesThePluginHandleEmpty) {
+  KORVINDEL_NOT_ON_WINDOWS(
+      "each DLL carries its own C++ runtime, whose allocations this program's counter cannot see");
   Host host;
   standin::PluginModule module(KORVINDEL_MODULE);
   PluginHandle* handle = module.getPlugin();
@@ -179,11 +182,17 @@ TEST(Reliability, AFailedAllocationLeavesThePluginHandleEmpty) {
   module.deleteMe();
 }
 
-TEST(Reliability, TenThousandLoadCyclesLeaveNothingBehind) {
+TEST(Reliability, ThousandsOfLoadCyclesLeaveNothingBehind) {
   Host host;
   host.setRecording(false);
   host.game.freeplay = true;
+#if defined(__MINGW32__)
+  // MinGW's static runtime takes a thread-local storage slot each time its DLL is loaded and never gives it
+  // back, and a process has 1088 of them.
+  constexpr int kCycles = 1000;
+#else
   constexpr int kCycles = 10000;
+#endif
   long settled = 0;
   for (int cycle = 1; cycle <= kCycles; ++cycle) {
     {
