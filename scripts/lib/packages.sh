@@ -25,8 +25,13 @@ ensure_packages() {
       exit 1
     fi
   fi
-  echo "Installing ${#missing[@]} Debian packages and what they need (a few minutes on a fresh system)" >&2
+  echo "Looking up ${#missing[@]} missing Debian packages: ${missing[*]}" >&2
   "${sudo[@]}" apt-get update -qq
+  # What the install brings with it, so that a first run says what it is waiting for.
+  local plan
+  plan=$("${sudo[@]}" apt-get install -qq --print-uris --no-install-recommends "${missing[@]}" |
+    awk '{ count++; bytes += $3 } END { printf "%d packages, %.0f MB to download", count, bytes / 1e6 }')
+  echo "Installing $plan" >&2
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
