@@ -57,11 +57,11 @@ std::map<std::uint32_t, GifPixelType> palette(const Image& image, const Rect& re
     bool fits = true;
     for (std::int32_t y = rect.top; y < rect.top + rect.height && fits; ++y) {
       for (std::int32_t x = rect.left; x < rect.left + rect.width; ++x) {
-        if (colours.size() == 256 && !colours.contains(colourAt(image, x, y, dropBits))) {
+        colours.emplace(colourAt(image, x, y, dropBits), 0);
+        if (colours.size() > 256) {
           fits = false;
           break;
         }
-        colours.emplace(colourAt(image, x, y, dropBits), 0);
       }
     }
     if (fits) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -275,6 +276,29 @@ TEST(SimRecording, WritesEveryDrawnFrameAsItPaintsIntoALoopingGif) {
     }
   }
   EXPECT_GT(redPixels, 100) << "the text colour where the text is drawn";
+  std::filesystem::remove(path);
+}
+
+TEST(SimRecording, CoarsensAFrameOfMoreThan256ColoursToFitAGifImage) {
+  auto path = std::filesystem::temp_directory_path() / "korvindel-sim-colours.gif";
+  sim::Image gradient{64, 64, {}};
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      gradient.rgb.insert(gradient.rgb.end(), {std::uint8_t(x * 4), std::uint8_t(y * 4), 128});
+    }
+  }
+  {
+    sim::Animation animation(path);
+    animation.add(gradient);
+    animation.finish();
+  }
+  DecodedGif gif = decodeGif(path);
+  ASSERT_EQ(gif.frames.size(), 1u);
+  int worst = 0;
+  for (std::size_t i = 0; i < gradient.rgb.size(); ++i) {
+    worst = std::max(worst, std::abs(int{gif.frames[0].rgb[i]} - int{gradient.rgb[i]}));
+  }
+  EXPECT_LE(worst, 8) << "4096 colours fit in 256 with four bits of each channel dropped";
   std::filesystem::remove(path);
 }
 
