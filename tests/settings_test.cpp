@@ -126,7 +126,8 @@ TEST_F(Settings, AnUnloadedPluginIsDestroyedWhileItsDrawableAndHookAreStillRegis
   set("korvindel_show", "1");
   ASSERT_EQ(host.drawableCount(), 1u);
   ASSERT_EQ(host.console.hookCount(), 1u);
-  // The host's binding holds the one other reference to each cell, so its count shows when the plugin goes.
+  // Besides the plugin only the host's binding holds the show cell, so its count (less the copy that cells()
+  // hands out) shows when the plugin goes.
   auto holders = [&] {
     return std::get<std::shared_ptr<bool>>(host.console.cells("korvindel_show").front()).use_count() - 1;
   };
