@@ -7,10 +7,11 @@
 namespace sim {
 namespace {
 
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
 std::vector<std::string_view> splitWords(std::string_view line) {
   std::vector<std::string_view> words;
   std::size_t at = 0;
-  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
   while (at < line.size()) {
     while (at < line.size() && isSpace(line[at])) ++at;
     std::size_t start = at;
@@ -81,6 +82,12 @@ Command parseBalls(const std::vector<std::string_view>& words) {
 }
 
 }  // namespace
+
+std::string_view trim(std::string_view line) {
+  while (!line.empty() && isSpace(line.front())) line.remove_prefix(1);
+  while (!line.empty() && isSpace(line.back())) line.remove_suffix(1);
+  return line;
+}
 
 std::optional<Command> parseLine(std::string_view line) {
   std::vector<std::string_view> words = splitWords(line);

@@ -78,6 +78,9 @@ inline constexpr std::int32_t kMaxCanvasSide = 8192;
 inline constexpr std::int32_t kMaxFrames = 100000;
 inline constexpr std::int32_t kMaxBalls = 1000;
 
+/// The line without the spaces, tabs and carriage returns around it, as the parser sees it.
+std::string_view trim(std::string_view line);
+
 /// Parses one line; nothing for a blank line or a comment. Any first word that is not a command is taken as
 /// a console variable, which only the running host can check.
 std::optional<Command> parseLine(std::string_view line);

@@ -57,13 +57,6 @@ std::string readableNumber(float value) {
 // JSON has no NaN or infinity.
 std::string jsonNumber(float value) { return std::isfinite(value) ? readableNumber(value) : "null"; }
 
-std::string_view trim(std::string_view text) {
-  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // Readable columns: the frame number, right-aligned, and the game state, each followed by at least two
 // spaces. The state column fits any one state while its ball explodes ("spectate (exploding)").
 constexpr std::size_t kFrameColumn = 7;
