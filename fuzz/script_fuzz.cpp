@@ -16,8 +16,9 @@ namespace {
 // search down.
 bool worthRunning(const std::string& text) {
   std::istringstream lines(text);
+  sim::ScriptReader reader(lines);
   std::int64_t frames = 0;
-  for (std::string line; std::getline(lines, line);) {
+  for (std::string line; reader.next(line);) {
     try {
       auto command = sim::parseLine(line);
       if (!command) continue;
@@ -27,7 +28,8 @@ bool worthRunning(const std::string& text) {
       }
       if (auto* frame = std::get_if<sim::command::Frame>(&*command)) frames += frame->count;
     } catch (const sim::ScriptError&) {
-      return true;
+      // The run stops at this line; the frames before it still count.
+      break;
     }
   }
   return frames <= 64;

@@ -6,10 +6,13 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
+
+#include "Quote.h"
 
 namespace sim {
 namespace {
@@ -22,11 +25,16 @@ struct Rect {
   std::int32_t height = 0;
 };
 
+bool unchanged(const Image* previous, const Image& current, std::int32_t x, std::int32_t y) {
+  return previous != nullptr &&
+         std::equal(current.pixel(x, y), current.pixel(x, y) + 3, previous->pixel(x, y));
+}
+
 Rect changedRect(const Image& previous, const Image& current) {
   std::int32_t left = current.width, right = -1, top = current.height, bottom = -1;
   for (std::int32_t y = 0; y < current.height; ++y) {
     for (std::int32_t x = 0; x < current.width; ++x) {
-      if (std::equal(current.pixel(x, y), current.pixel(x, y) + 3, previous.pixel(x, y))) continue;
+      if (unchanged(&previous, current, x, y)) continue;
       left = std::min(left, x);
       right = std::max(right, x);
       top = std::min(top, y);
@@ -49,16 +57,20 @@ std::uint32_t colourAt(const Image& image, std::int32_t x, std::int32_t y, int d
   return reduce(p[0]) << 16 | reduce(p[1]) << 8 | reduce(p[2]);
 }
 
-// A GIF image has at most 256 colours. Antialiased text in one colour over a flat backdrop rarely needs more;
-// when it does, colours are coarsened a bit at a time until they fit.
-std::map<std::uint32_t, GifPixelType> palette(const Image& image, const Rect& rect, int& dropBits) {
+// A GIF image has at most 256 colours, one of them here the transparent index that keeps a pixel as the frame
+// before left it. Antialiased text in one colour over a flat backdrop rarely needs more; when it does,
+// colours are coarsened a bit at a time until they fit.
+std::map<std::uint32_t, GifPixelType> palette(const Image& image, const Image* previous, const Rect& rect,
+                                              bool transparency, int& dropBits) {
+  const std::size_t room = transparency ? 255 : 256;
   for (dropBits = 0;; ++dropBits) {
     std::map<std::uint32_t, GifPixelType> colours;
     bool fits = true;
     for (std::int32_t y = rect.top; y < rect.top + rect.height && fits; ++y) {
       for (std::int32_t x = rect.left; x < rect.left + rect.width; ++x) {
+        if (unchanged(previous, image, x, y)) continue;
         colours.emplace(colourAt(image, x, y, dropBits), 0);
-        if (colours.size() > 256) {
+        if (colours.size() > room) {
           fits = false;
           break;
         }
@@ -77,35 +89,39 @@ std::string gifError(int code) {
   return text != nullptr ? text : "error " + std::to_string(code);
 }
 
-// giflib writes through this, so the file is ours: opened like any other output and closed with a check.
+// giflib writes through this, so that every byte goes through the file's own checks.
 int writeToFile(GifFileType* gif, const GifByteType* data, int length) {
-  return static_cast<int>(
-      std::fwrite(data, 1, static_cast<std::size_t>(length), static_cast<std::FILE*>(gif->UserData)));
+  bool written = static_cast<AtomicFile*>(gif->UserData)->write(data, static_cast<std::size_t>(length));
+  return written ? length : 0;
+}
+
+std::string finishedMessage(const std::filesystem::path& target) {
+  return "the recording into " + standin::escape(target.string()) + " is finished";
 }
 
 }  // namespace
 
-Animation::Animation(std::filesystem::path path)
-    : path_(std::move(path)), file_(std::fopen(path_.string().c_str(), "wb"), &std::fclose) {
-  if (!file_) throw SnapshotError("cannot write " + path_.string());
+Animation::Animation(const std::filesystem::path& target) : file_(target) {
   int error = 0;
-  gif_ = EGifOpen(file_.get(), &writeToFile, &error);
-  if (gif_ == nullptr) throw SnapshotError("cannot write " + path_.string() + ": " + gifError(error));
+  gif_ = EGifOpen(&file_, &writeToFile, &error);
+  if (gif_ == nullptr) failed(error);
   EGifSetGifVersion(gif_, true);
 }
 
 Animation::~Animation() {
-  if (gif_ == nullptr) return;
-  EGifCloseFile(gif_, nullptr);
-  file_.reset();
-  std::error_code ignored;
-  if (frames_ == 0) std::filesystem::remove(path_, ignored);
+  // The trailer giflib writes here goes into the temporary, which the file then removes.
+  if (gif_ != nullptr) EGifCloseFile(gif_, nullptr);
+}
+
+void Animation::failed(int error) const {
+  const std::string& failure = file_.failure();
+  throw OutputError(!failure.empty()
+                        ? failure
+                        : "cannot write " + standin::escape(target().string()) + ": " + gifError(error));
 }
 
 void Animation::start(std::int32_t width, std::int32_t height) {
-  if (EGifPutScreenDesc(gif_, width, height, 8, 0, nullptr) == GIF_ERROR) {
-    throw SnapshotError("cannot write " + path_.string() + ": " + gifError(gif_->Error));
-  }
+  if (EGifPutScreenDesc(gif_, width, height, 8, 0, nullptr) == GIF_ERROR) failed(gif_->Error);
   // The application extension that tells viewers to loop forever (a repeat count of 0).
   static constexpr GifByteType kApplication[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
   static constexpr GifByteType kLoopForever[] = {1, 0, 0};
@@ -113,25 +129,34 @@ void Animation::start(std::int32_t width, std::int32_t height) {
       EGifPutExtensionBlock(gif_, sizeof kApplication, kApplication) == GIF_ERROR ||
       EGifPutExtensionBlock(gif_, sizeof kLoopForever, kLoopForever) == GIF_ERROR ||
       EGifPutExtensionTrailer(gif_) == GIF_ERROR) {
-    throw SnapshotError("cannot write " + path_.string() + ": " + gifError(gif_->Error));
+    failed(gif_->Error);
   }
 }
 
 void Animation::add(const Image& frame) {
-  if (gif_ == nullptr) throw SnapshotError("the recording into " + path_.string() + " is finished");
+  if (gif_ == nullptr) throw std::invalid_argument(finishedMessage(target()));
   if (!previous_) {
     start(frame.width, frame.height);
   } else if (previous_->width != frame.width || previous_->height != frame.height) {
-    throw SnapshotError("the canvas changed size while recording into " + path_.string() +
-                        "; end the recording with 'record stop' first");
+    throw std::invalid_argument("a frame of another size than the first in the recording into " +
+                                standin::escape(target().string()));
   }
-  Rect rect = previous_ ? changedRect(*previous_, frame) : Rect{0, 0, frame.width, frame.height};
+  const Image* previous = previous_ ? &*previous_ : nullptr;
+  Rect rect = previous != nullptr ? changedRect(*previous, frame) : Rect{0, 0, frame.width, frame.height};
+  // Unchanged pixels within the rectangle are transparent: long runs of one index, which LZW packs well.
+  bool transparency = false;
+  for (std::int32_t y = rect.top; y < rect.top + rect.height && !transparency; ++y) {
+    for (std::int32_t x = rect.left; x < rect.left + rect.width && !transparency; ++x) {
+      transparency = unchanged(previous, frame, x, y);
+    }
+  }
   int dropBits = 0;
-  std::map<std::uint32_t, GifPixelType> colours = palette(frame, rect, dropBits);
+  std::map<std::uint32_t, GifPixelType> colours = palette(frame, previous, rect, transparency, dropBits);
+  auto transparent = static_cast<GifPixelType>(colours.size());
 
   // GIF colour tables come in powers of two, at least two entries.
   int tableSize = 2;
-  while (tableSize < static_cast<int>(colours.size())) tableSize *= 2;
+  while (tableSize < static_cast<int>(colours.size()) + (transparency ? 1 : 0)) tableSize *= 2;
   std::vector<GifColorType> table(static_cast<std::size_t>(tableSize), GifColorType{0, 0, 0});
   for (const auto& [colour, index] : colours) {
     table[index] = {static_cast<GifByteType>(colour >> 16), static_cast<GifByteType>(colour >> 8),
@@ -139,46 +164,41 @@ void Animation::add(const Image& frame) {
   }
   std::unique_ptr<ColorMapObject, void (*)(ColorMapObject*)> map(GifMakeMapObject(tableSize, table.data()),
                                                                  &GifFreeMapObject);
-  if (!map) throw SnapshotError("cannot make a colour table for " + path_.string());
+  if (!map) failed(E_GIF_ERR_NOT_ENOUGH_MEM);
 
   GraphicsControlBlock control{};
   control.DisposalMode = DISPOSE_DO_NOT;
   control.DelayTime = kFrameDelay;
-  control.TransparentColor = NO_TRANSPARENT_COLOR;
+  control.TransparentColor = transparency ? transparent : NO_TRANSPARENT_COLOR;
   std::array<GifByteType, 4> extension{};
   EGifGCBToExtension(&control, extension.data());
   if (EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(extension.size()), extension.data()) ==
           GIF_ERROR ||
       EGifPutImageDesc(gif_, rect.left, rect.top, rect.width, rect.height, false, map.get()) == GIF_ERROR) {
-    throw SnapshotError("cannot write " + path_.string() + ": " + gifError(gif_->Error));
+    failed(gif_->Error);
   }
   std::vector<GifPixelType> row(static_cast<std::size_t>(rect.width));
   for (std::int32_t y = rect.top; y < rect.top + rect.height; ++y) {
-    for (std::int32_t x = 0; x < rect.width; ++x)
-      row[x] = colours.at(colourAt(frame, rect.left + x, y, dropBits));
-    if (EGifPutLine(gif_, row.data(), rect.width) == GIF_ERROR) {
-      throw SnapshotError("cannot write " + path_.string() + ": " + gifError(gif_->Error));
+    for (std::int32_t x = 0; x < rect.width; ++x) {
+      row[x] = unchanged(previous, frame, rect.left + x, y)
+                   ? transparent
+                   : colours.at(colourAt(frame, rect.left + x, y, dropBits));
     }
+    if (EGifPutLine(gif_, row.data(), rect.width) == GIF_ERROR) failed(gif_->Error);
   }
   previous_ = frame;
   ++frames_;
 }
 
 void Animation::finish() {
-  GifFileType* gif = std::exchange(gif_, nullptr);
+  if (gif_ == nullptr) throw std::invalid_argument(finishedMessage(target()));
+  if (frames_ == 0) {
+    throw std::invalid_argument("no frame was drawn while recording into " +
+                                standin::escape(target().string()));
+  }
   int error = 0;
-  bool empty = frames_ == 0;
-  bool closed = gif == nullptr || EGifCloseFile(gif, &error) == GIF_OK;
-  if (std::fclose(file_.release()) != 0 && closed) {
-    closed = false;
-    error = E_GIF_ERR_WRITE_FAILED;
-  }
-  if (empty || !closed) {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-    throw SnapshotError(empty ? "no frame was drawn while recording into " + path_.string()
-                              : "cannot write " + path_.string() + ": " + gifError(error));
-  }
+  if (EGifCloseFile(std::exchange(gif_, nullptr), &error) != GIF_OK) failed(error);
+  file_.commit();
 }
 
 }  // namespace sim

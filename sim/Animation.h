@@ -2,11 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <optional>
 
+#include "SafeFile.h"
 #include "Snapshot.h"
 
 struct GifFileType;
@@ -14,32 +13,34 @@ struct GifFileType;
 namespace sim {
 
 /// An animated GIF written frame by frame: each frame holds only the rectangle that changed since the one
-/// before, shown for a tenth of a second; the animation loops forever.
+/// before, shown for a tenth of a second; the animation loops forever. The file is written safely (see
+/// AtomicFile): the target changes only when finish succeeds.
 class Animation {
  public:
-  /// Creates the file at once, so that an unwritable path is reported before any frame; throws
-  /// SnapshotError when it cannot.
-  explicit Animation(std::filesystem::path path);
-  /// Without finish: closes what was written so far, which is a playable animation of those frames, or
-  /// removes the file when there are none.
+  /// Starts the file beside its target at once, so that a refused or unwritable target is reported before
+  /// any frame; throws OutputError when it cannot.
+  explicit Animation(const std::filesystem::path& target);
+  /// Without a successful finish, leaves the target as it was and nothing of the recording behind.
   ~Animation();
   Animation(const Animation&) = delete;
   Animation& operator=(const Animation&) = delete;
 
-  /// Adds one frame. Every frame must have the size of the first; throws SnapshotError otherwise.
+  /// Adds one frame. Throws std::invalid_argument for a frame whose size is not the first one's, or after
+  /// finish; OutputError when the file cannot be written.
   void add(const Image& frame);
-  /// Writes the end of the file. Throws SnapshotError, and removes the file, when no frame was added or
-  /// the file cannot be completed.
+  /// Completes the file and puts it in place. Throws std::invalid_argument when no frame was added or the
+  /// recording is already finished, OutputError when the file cannot be written.
   void finish();
 
   std::size_t frames() const { return frames_; }
-  const std::filesystem::path& path() const { return path_; }
+  const std::filesystem::path& target() const { return file_.target(); }
+  const std::filesystem::path& destination() const { return file_.destination(); }
 
  private:
   void start(std::int32_t width, std::int32_t height);
+  [[noreturn]] void failed(int gifError) const;
 
-  std::filesystem::path path_;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+  AtomicFile file_;
   GifFileType* gif_ = nullptr;
   std::optional<Image> previous_;
   std::size_t frames_ = 0;

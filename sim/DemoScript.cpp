@@ -1,4 +1,4 @@
-#include "Session.h"
+#include "DemoScript.h"
 
 namespace sim {
 

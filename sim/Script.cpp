@@ -2,10 +2,17 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <vector>
+
+#include "Quote.h"
 
 namespace sim {
 namespace {
+
+using standin::quote;
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -14,6 +21,7 @@ std::vector<std::string_view> splitWords(std::string_view line) {
   std::size_t at = 0;
   while (at < line.size()) {
     while (at < line.size() && isSpace(line[at])) ++at;
+    if (at < line.size() && line[at] == '#') break;
     std::size_t start = at;
     while (at < line.size() && !isSpace(line[at])) ++at;
     if (at > start) words.push_back(line.substr(start, at - start));
@@ -26,31 +34,54 @@ void expectWords(const std::vector<std::string_view>& words, std::size_t min, st
   if (words.size() < min || words.size() > max) throw ScriptError("expected '" + std::string(usage) + "'");
 }
 
-template <typename T>
-T number(std::string_view word, std::string_view what) {
-  T value{};
-  std::string_view digits = word;
-  if (digits.size() > 1 && digits.front() == '+') digits.remove_prefix(1);
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error != std::errc{} || end != digits.data() + digits.size()) {
-    throw ScriptError("'" + std::string(word) + "' is not a valid " + std::string(what));
+// One sign at most: a '+' is dropped only where from_chars would then read a plain number.
+std::string_view withoutPlus(std::string_view word) {
+  if (word.size() > 1 && word.front() == '+' && word[1] != '-') word.remove_prefix(1);
+  return word;
+}
+
+bool readsWhole(std::string_view digits, const std::from_chars_result& result) {
+  return result.ptr == digits.data() + digits.size() &&
+         (result.ec == std::errc{} || result.ec == std::errc::result_out_of_range);
+}
+
+float number(std::string_view word) {
+  std::string_view digits = withoutPlus(word);
+  float value = 0;
+  auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (!readsWhole(digits, result)) throw ScriptError(quote(word) + " is not a valid number");
+  if (result.ec == std::errc::result_out_of_range) {
+    // Out of float's range either way: too large is an error, too small rounds as the game's floats would.
+    double wide = 0;
+    auto inDouble = std::from_chars(digits.data(), digits.data() + digits.size(), wide);
+    if (inDouble.ec == std::errc{} && std::fabs(wide) <= std::numeric_limits<float>::max()) {
+      return static_cast<float>(wide);
+    }
+    std::size_t exponent = digits.find_first_of("eE");
+    bool tiny = inDouble.ec == std::errc::result_out_of_range && exponent != std::string_view::npos &&
+                digits.substr(exponent + 1, 1) == "-";
+    if (!tiny) throw ScriptError(quote(word) + " is outside the range of a 32-bit float, -3.4e38 to 3.4e38");
+    return digits.front() == '-' ? -0.0f : 0.0f;
   }
   return value;
 }
 
 std::int32_t count(std::string_view word, std::string_view what, std::int32_t min, std::int32_t max) {
-  auto value = number<std::int32_t>(word, what);
-  if (value < min || value > max) {
-    throw ScriptError(std::string(what) + " " + std::string(word) + " is outside " + std::to_string(min) +
-                      " to " + std::to_string(max));
+  std::string_view digits = withoutPlus(word);
+  std::int64_t value = 0;
+  auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (!readsWhole(digits, result)) throw ScriptError(quote(word) + " is not a valid " + std::string(what));
+  if (result.ec != std::errc{} || value < min || value > max) {
+    throw ScriptError(std::string(what) + " " + quote(word) + " is outside " + std::to_string(min) + " to " +
+                      std::to_string(max));
   }
-  return value;
+  return static_cast<std::int32_t>(value);
 }
 
 bool flag(std::string_view word) {
   if (word == "0") return false;
   if (word == "1") return true;
-  throw ScriptError("'" + std::string(word) + "' is not 0 or 1");
+  throw ScriptError(quote(word) + " is not 0 or 1");
 }
 
 command::State parseState(const std::vector<std::string_view>& words) {
@@ -65,8 +96,7 @@ command::State parseState(const std::vector<std::string_view>& words) {
     } else if (words[i] == "spectate") {
       state.spectating = true;
     } else {
-      throw ScriptError("unknown game state '" + std::string(words[i]) +
-                        "' (freeplay, training, replay, spectate)");
+      throw ScriptError("unknown game state " + quote(words[i]) + " (freeplay, training, replay, spectate)");
     }
   }
   return state;
@@ -76,12 +106,35 @@ Command parseBalls(const std::vector<std::string_view>& words) {
   expectWords(words, 2, 3, "balls N' or 'balls replay|online 0|1");
   if (words.size() == 2) return command::EventBalls{count(words[1], "ball count", 0, kMaxBalls)};
   if (words[1] != "replay" && words[1] != "online") {
-    throw ScriptError("unknown event '" + std::string(words[1]) + "' (replay, online)");
+    throw ScriptError("unknown event " + quote(words[1]) + " (replay, online)");
   }
   return command::EventHasBall{words[1] == "online", flag(words[2])};
 }
 
 }  // namespace
+
+bool ScriptReader::next(std::string& line) {
+  line.clear();
+  std::istream::sentry ready(in_, true);
+  if (!ready) return false;
+  std::streambuf& buffer = *in_.rdbuf();
+  for (;;) {
+    int c = buffer.sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in_.setstate(std::ios::eofbit);
+      if (line.empty()) return false;
+      break;
+    }
+    if (c == '\n') break;
+    if (c == '\r') {
+      if (buffer.sgetc() == '\n') buffer.sbumpc();
+      break;
+    }
+    line += static_cast<char>(c);
+  }
+  if (++number_ == 1 && line.starts_with(kByteOrderMark)) line.erase(0, kByteOrderMark.size());
+  return true;
+}
 
 std::string_view trim(std::string_view line) {
   while (!line.empty() && isSpace(line.front())) line.remove_prefix(1);
@@ -91,18 +144,17 @@ std::string_view trim(std::string_view line) {
 
 std::optional<Command> parseLine(std::string_view line) {
   std::vector<std::string_view> words = splitWords(line);
-  if (words.empty() || words.front().front() == '#') return std::nullopt;
+  if (words.empty()) return std::nullopt;
   std::string_view verb = words.front();
   if (verb == "state") return parseState(words);
   if (verb == "balls") return parseBalls(words);
   if (verb == "velocity") {
     expectWords(words, 4, 4, "velocity X Y Z");
-    return command::Velocity{number<float>(words[1], "number"), number<float>(words[2], "number"),
-                             number<float>(words[3], "number")};
+    return command::Velocity{number(words[1]), number(words[2]), number(words[3])};
   }
   if (verb == "explosion") {
     expectWords(words, 2, 2, "explosion T");
-    return command::Explosion{number<float>(words[1], "number")};
+    return command::Explosion{number(words[1])};
   }
   if (verb == "canvas") {
     expectWords(words, 3, 3, "canvas W H");
@@ -127,7 +179,8 @@ std::optional<Command> parseLine(std::string_view line) {
     if (verb == "load") return command::Load{};
     return command::Unload{};
   }
-  if (words.size() != 2) throw ScriptError("expected '" + std::string(verb) + " VALUE' or a command");
+  if (words.size() != 2)
+    throw ScriptError("expected " + quote(std::string(verb) + " VALUE") + " or a command");
   return command::SetVariable{std::string(verb), std::string(words[1])};
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -73,16 +74,33 @@ using Command =
                  command::Velocity, command::Explosion, command::Canvas, command::Frame, command::Snapshot,
                  command::Record, command::RecordStop, command::Unload, command::Load>;
 
-/// Largest accepted canvas side, frame count and ball count: enough for any screen, small enough to draw.
+/// Largest accepted canvas side, frame count of one line and ball count: enough for any screen, small enough
+/// to draw.
 inline constexpr std::int32_t kMaxCanvasSide = 8192;
 inline constexpr std::int32_t kMaxFrames = 100000;
 inline constexpr std::int32_t kMaxBalls = 1000;
 
+/// Reads a script line by line, as editors on any system write it: lines end in LF, CR LF or a CR alone, and
+/// a byte-order mark before the first line is no part of it.
+class ScriptReader {
+ public:
+  explicit ScriptReader(std::istream& in) : in_(in) {}
+  /// The next line, without its end; false when the input has no more.
+  bool next(std::string& line);
+  /// The number of the line that next gave last, from 1.
+  std::size_t number() const { return number_; }
+
+ private:
+  std::istream& in_;
+  std::size_t number_ = 0;
+};
+
 /// The line without the spaces, tabs and carriage returns around it, as the parser sees it.
 std::string_view trim(std::string_view line);
 
-/// Parses one line; nothing for a blank line or a comment. Any first word that is not a command is taken as
-/// a console variable, which only the running host can check.
+/// Parses one line; nothing for a blank line or a comment. A word that starts with '#' starts a comment that
+/// runs to the end of the line. Any first word that is not a command is taken as a console variable, which
+/// only the running host can check.
 std::optional<Command> parseLine(std::string_view line);
 
 }  // namespace sim

@@ -1,275 +1,204 @@
 #include "Session.h"
 
-#include <algorithm>
-#include <array>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <variant>
 
-#include "Snapshot.h"
+#include "Quote.h"
+#include "SafeFile.h"
 
 namespace sim {
 namespace {
 
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
-std::string jsonString(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        if (c < 0x20) {
-          std::array<char, 8> escaped{};
-          std::snprintf(escaped.data(), escaped.size(), "\\u%04x", c);
-          out += escaped.data();
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
+// What a failure of carrying out a line means for the run. Anything not named here was thrown by the
+// plugin, from its entry points, onLoad, onUnload, its hook or its drawable.
+template <typename Call>
+void guarded(std::size_t line, Call&& call) {
+  try {
+    call();
+  } catch (const SessionError&) {
+    throw;
+  } catch (const standin::LoadError& error) {
+    throw SessionError(line, Status::PluginFailed, error.what());
+  } catch (const OutputError& error) {
+    throw SessionError(line, Status::OutputFailed, error.what());
+  } catch (const ScriptError& error) {
+    throw SessionError(line, Status::BadInput, error.what());
+  } catch (const std::invalid_argument& error) {
+    // The console's errors and a recording's misuse: what the line asks cannot be done.
+    throw SessionError(line, Status::BadInput, error.what());
+  } catch (const std::exception& error) {
+    throw SessionError(line, Status::PluginFailed, "the plugin failed: " + standin::escape(error.what()));
   }
-  return out + "\"";
 }
 
-// The shortest text that reads back as the same float.
-std::string readableNumber(float value) {
-  std::array<char, 32> buffer{};
-  auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  return std::string(buffer.data(), result.ptr);
-}
-
-// JSON has no NaN or infinity.
-std::string jsonNumber(float value) { return std::isfinite(value) ? readableNumber(value) : "null"; }
-
-// Readable columns: the frame number, right-aligned, and the game state, each followed by at least two
-// spaces. The state column fits any one state while its ball explodes ("spectate (exploding)").
-constexpr std::size_t kFrameColumn = 7;
-constexpr std::size_t kStateColumn = 22;
-
-std::string pad(std::string text, std::size_t width) {
-  text.resize(std::max(width, text.size() + 2), ' ');
-  return text;
-}
+std::string shown(const std::filesystem::path& path) { return standin::escape(path.string()); }
 
 }  // namespace
 
-Session::Session(Options options, std::ostream& out) : options_(std::move(options)), out_(out) {
+Session::Session(Options options, std::ostream& out)
+    : options_(std::move(options)), log_(makeLog(out, options_.json, options_.calls)) {
+  guarded(0, [&] { load(); });
+  last_.whyNothing = "no frame drawn yet";
+}
+
+void Session::run(std::istream& script) {
+  ScriptReader reader(script);
+  std::string text;
+  while (reader.next(text)) guarded(reader.number(), [&] { runLine(text, reader.number()); });
+  if (script.bad()) throw SessionError(reader.number(), Status::BadInput, "cannot read the script");
+  if (recording_) {
+    guarded(recordingLine_, [&] { log_->echo("end of script: record stop", stopRecording()); });
+  }
+}
+
+void Session::runLine(std::string_view text, std::size_t line) {
+  std::optional<Command> command = parseLine(text);
+  if (!command) {
+    // Comments explain the session to whoever reads its log; blank lines say nothing.
+    if (!trim(text).empty()) log_->comment(trim(text));
+    return;
+  }
+  std::string note = execute(*command, line);
+  if (!std::holds_alternative<command::Frame>(*command)) log_->echo(trim(text), note);
+  bool changes = !std::holds_alternative<command::Frame>(*command) &&
+                 !std::holds_alternative<command::Snapshot>(*command) &&
+                 !std::holds_alternative<command::Record>(*command) &&
+                 !std::holds_alternative<command::RecordStop>(*command);
+  if (changes) lastChange_ = trim(text);
+}
+
+std::string Session::execute(const Command& command, std::size_t line) {
+  if (game_.apply(command)) return "";
+  std::string note;
+  std::visit(
+      [&](const auto& order) {
+        using Order = std::decay_t<decltype(order)>;
+        if constexpr (std::is_same_v<Order, command::SetVariable>) {
+          host_.console.set(order.name, order.value);
+        } else if constexpr (std::is_same_v<Order, command::Frame>) {
+          drawFrames(order.count);
+        } else if constexpr (std::is_same_v<Order, command::Snapshot>) {
+          snapshot(order.path);
+        } else if constexpr (std::is_same_v<Order, command::Record>) {
+          startRecording(order.path, line);
+        } else if constexpr (std::is_same_v<Order, command::RecordStop>) {
+          if (!recording_) throw ScriptError("'record stop' without a 'record' before it");
+          note = stopRecording();
+        } else if constexpr (std::is_same_v<Order, command::Unload>) {
+          unload();
+        } else if constexpr (std::is_same_v<Order, command::Load>) {
+          if (plugin_) throw ScriptError("the plugin is already loaded");
+          load();
+        }
+      },
+      command);
+  return note;
+}
+
+void Session::load() {
   plugin_.emplace(host_, options_.plugin);
   host_.clearLog();
 }
 
-void Session::run(std::istream& script) {
-  std::string line;
-  std::size_t number = 0;
-  while (std::getline(script, line)) {
-    ++number;
-    std::optional<Command> command;
-    try {
-      command = parseLine(line);
-    } catch (const ScriptError& error) {
-      throw SessionError(number, error.what());
-    }
-    if (!command) {
-      // Comments explain the session to whoever reads its log; blank lines say nothing.
-      std::string_view text = trim(line);
-      if (!options_.json && !text.empty()) out_ << text << '\n';
-      continue;
-    }
-    std::string note = execute(*command, number);
-    if (!options_.json && !std::holds_alternative<command::Frame>(*command)) {
-      out_ << "> " << trim(line) << note << '\n';
-    }
-  }
-  if (script.bad()) throw SessionError(number, "cannot read the script");
-  if (recording_) {
-    std::string note = stopRecording(recordingLine_);
-    if (!options_.json) out_ << "> end of script: record stop" << note << '\n';
-  }
-}
-
-std::string Session::execute(const Command& command, std::size_t line) {
-  auto fail = [line](const std::string& message) { throw SessionError(line, message); };
-  std::string note;
-  std::visit(Overloaded{
-                 [&](const command::SetVariable& set) {
-                   try {
-                     host_.console.set(set.name, set.value);
-                   } catch (const standin::ConsoleError& error) {
-                     fail(error.what());
-                   }
-                 },
-                 [&](const command::State& state) {
-                   host_.game.freeplay = state.freeplay;
-                   host_.game.training = state.training;
-                   host_.game.replay = state.replay;
-                   host_.game.spectating = state.spectating;
-                 },
-                 [&](const command::EventBalls& balls) {
-                   standin::Ball model =
-                       host_.game.eventBalls.empty() ? standin::Ball{} : host_.game.eventBalls.front();
-                   host_.game.eventBalls.assign(static_cast<std::size_t>(balls.count), model);
-                 },
-                 [&](const command::EventHasBall& has) {
-                   std::optional<standin::Ball>& ball =
-                       has.online ? host_.game.onlineBall : host_.game.replayBall;
-                   if (!has.present) {
-                     ball.reset();
-                   } else if (!ball) {
-                     ball = host_.game.eventBalls.empty() ? standin::Ball{} : host_.game.eventBalls.front();
-                   }
-                 },
-                 [&](const command::Velocity& v) {
-                   host_.game.forEachBall([&](standin::Ball& ball) { ball.velocity = {v.x, v.y, v.z}; });
-                 },
-                 [&](const command::Explosion& e) {
-                   host_.game.forEachBall([&](standin::Ball& ball) { ball.explosionTime = e.time; });
-                   exploding_ = e.time != 0;
-                 },
-                 [&](const command::Canvas& canvas) {
-                   host_.canvas.size = {canvas.width, canvas.height};
-                 },
-                 [&](const command::Frame& frame) {
-                   for (std::int32_t i = 0; i < frame.count; ++i) drawFrame(line);
-                 },
-                 [&](const command::Snapshot& snapshot) {
-                   Vector2 size = frames_ == 0 ? host_.canvas.size : lastFrameSize_;
-                   try {
-                     writePng(paint(size, lastFrame_, options_.font), snapshot.path);
-                   } catch (const SnapshotError& error) {
-                     fail(error.what());
-                   }
-                 },
-                 [&](const command::Record& record) {
-                   if (recording_) {
-                     fail("already recording into " + recording_->path().string() + " since line " +
-                          std::to_string(recordingLine_) + "; end it with 'record stop' first");
-                   }
-                   try {
-                     recording_ = std::make_unique<Animation>(record.path);
-                   } catch (const SnapshotError& error) {
-                     fail(error.what());
-                   }
-                   recordingLine_ = line;
-                 },
-                 [&](const command::RecordStop&) {
-                   if (!recording_) fail("'record stop' without a 'record' before it");
-                   note = stopRecording(line);
-                 },
-                 [&](const command::Unload&) {
-                   if (!plugin_) fail("the plugin is not loaded");
-                   plugin_.reset();
-                 },
-                 [&](const command::Load&) {
-                   if (plugin_) fail("the plugin is already loaded");
-                   try {
-                     plugin_.emplace(host_, options_.plugin);
-                   } catch (const standin::LoadError& error) {
-                     fail(error.what());
-                   }
-                 },
-             },
-             command);
-  return note;
-}
-
-std::string Session::stopRecording(std::size_t line) {
-  std::unique_ptr<Animation> recording = std::move(recording_);
+void Session::unload() {
+  if (!plugin_) throw ScriptError("the plugin is not loaded");
+  // Unloading releases everything even when onUnload throws; the plugin is gone either way.
   try {
-    recording->finish();
-  } catch (const SnapshotError& error) {
-    throw SessionError(line, error.what());
+    plugin_->unload();
+  } catch (...) {
+    plugin_.reset();
+    throw;
   }
-  return ": " + std::to_string(recording->frames()) + " frames in " + recording->path().string();
+  plugin_.reset();
 }
 
-void Session::drawFrame(std::size_t line) {
-  host_.clearLog();
-  host_.drawFrame();
-  ++frames_;
-  lastFrame_ = host_.canvas.texts();
-  lastFrameSize_ = host_.canvas.size;
-  printFrame();
+void Session::drawFrames(std::int32_t count) {
+  Vector2 size = host_.canvas.size;
   if (recording_) {
-    try {
-      recording_->add(paint(lastFrameSize_, lastFrame_, options_.font));
-    } catch (const SnapshotError& error) {
-      throw SessionError(line, error.what());
+    if (recording_->frames() > 0 && (size.X != lastSize_.X || size.Y != lastSize_.Y)) {
+      throw ScriptError("the canvas changed size while recording into " + shown(recording_->target()) +
+                        "; end the recording with 'record stop' first");
+    }
+    std::int64_t pixels = std::int64_t{size.X} * (size.Y + captionHeight(2));
+    std::int64_t frames = static_cast<std::int64_t>(recording_->frames()) + count;
+    if (frames > kMaxRecordedFrames || recordedPixels_ + pixels * count > kMaxRecordedPixels) {
+      throw ScriptError("the recording into " + shown(recording_->target()) + " would pass its bound of " +
+                        std::to_string(kMaxRecordedFrames) + " frames or " +
+                        std::to_string(kMaxRecordedPixels) +
+                        " pixels in all; end it with 'record stop' first");
+    }
+  }
+  for (std::int32_t i = 0; i < count; ++i) {
+    host_.clearLog();
+    host_.drawFrame();
+    lastSize_ = host_.canvas.size;
+    last_.number += 1;
+    last_.state = game_.stateName();
+    last_.exploding = game_.exploding();
+    last_.draws = host_.canvas.texts();
+    last_.whyNothing = last_.draws.empty() ? whyNothingDrawn() : "";
+    if (options_.calls) last_.calls = host_.calls();
+    log_->frame(last_);
+    if (recording_) {
+      Image frame = picture();
+      recording_->add(frame);
+      recordedPixels_ += std::int64_t{frame.width} * frame.height;
     }
   }
 }
 
-std::string Session::stateLabel() const {
-  std::string label;
-  auto add = [&](bool on, const char* name) {
-    if (!on) return;
-    if (!label.empty()) label += '+';
-    label += name;
-  };
-  add(host_.game.freeplay, "freeplay");
-  add(host_.game.training, "training");
-  add(host_.game.replay, "replay");
-  add(host_.game.spectating, "spectate");
-  if (label.empty()) return "menu";
-  return exploding_ ? label + " (exploding)" : label;
+std::string Session::whyNothingDrawn() const {
+  if (!plugin_) return "the plugin is unloaded";
+  if (host_.drawableCount() == 0) return "the readout is off (korvindel_show 0)";
+  if (!host_.game.freeplay && !host_.game.training && !host_.game.replay && !host_.game.spectating) {
+    return "the main menu has no ball";
+  }
+  if (!game_.offersBall()) return "this game state has no ball";
+  return "the plugin drew nothing";
 }
 
-void Session::printFrame() {
-  if (options_.json) {
-    out_ << "{\"frame\":" << frames_ << ",\"draws\":[";
-    for (std::size_t i = 0; i < lastFrame_.size(); ++i) {
-      const standin::DrawnText& text = lastFrame_[i];
-      out_ << (i == 0 ? "" : ",") << "{\"text\":" << jsonString(text.text) << ",\"color\":["
-           << int{text.color[0]} << ',' << int{text.color[1]} << ',' << int{text.color[2]} << ','
-           << int{text.color[3]} << "],\"position\":[" << text.position.X << ',' << text.position.Y
-           << "],\"scale\":[" << jsonNumber(text.xScale) << ',' << jsonNumber(text.yScale) << "]}";
-    }
-    out_ << ']';
-    if (options_.calls) {
-      out_ << ",\"calls\":[";
-      std::string_view separator;
-      for (std::string_view call : host_.calls()) {
-        out_ << separator << jsonString(call);
-        separator = ",";
-      }
-      out_ << ']';
-    }
-    out_ << "}\n";
-    return;
+Image Session::picture() {
+  if (!painter_) painter_.emplace(options_.font);
+  Vector2 size = last_.number == 0 ? host_.canvas.size : lastSize_;
+  std::string status;
+  if (last_.number == 0) {
+    status = "no frame drawn yet";
+  } else if (last_.draws.empty()) {
+    status = "nothing drawn: " + last_.whyNothing;
+  } else {
+    status = last_.exploding ? "readout held: ball exploding" : "readout follows the ball";
   }
-  if (!headerPrinted_) {
-    out_ << pad("frame", kFrameColumn) << pad("state", kStateColumn) << "drawn\n";
-    headerPrinted_ = true;
+  std::string heading = "frame " + std::to_string(last_.number) + "   |   " +
+                        (last_.number == 0 ? game_.stateName() : last_.state) + "   |   " + status;
+  std::string change =
+      "last change: " + (lastChange_.empty() ? std::string("none") : standin::escape(lastChange_));
+  return painter_->caption(painter_->paint(size, last_.draws), {heading, change});
+}
+
+void Session::snapshot(const std::filesystem::path& path) {
+  if (recording_ && destinationOf(path) == recording_->destination()) {
+    throw ScriptError("cannot snapshot into " + shown(path) + ": the recording started at line " +
+                      std::to_string(recordingLine_) + " will be written there");
   }
-  std::string number = std::to_string(frames_);
-  number.insert(0, kFrameColumn - 2 > number.size() ? kFrameColumn - 2 - number.size() : 0, ' ');
-  std::string line = pad(number, kFrameColumn) + pad(stateLabel(), kStateColumn);
-  if (lastFrame_.empty()) line += "nothing drawn";
-  for (std::size_t i = 0; i < lastFrame_.size(); ++i) {
-    const standin::DrawnText& text = lastFrame_[i];
-    if (i > 0) line += " | ";
-    line += jsonString(text.text) + "  rgba(" + std::to_string(text.color[0]) + "," +
-            std::to_string(text.color[1]) + "," + std::to_string(text.color[2]) + "," +
-            std::to_string(text.color[3]) + ")  at (" + std::to_string(text.position.X) + "," +
-            std::to_string(text.position.Y) + ")  scale " + readableNumber(text.xScale) + "x" +
-            readableNumber(text.yScale);
+  writePng(picture(), path);
+}
+
+void Session::startRecording(const std::filesystem::path& path, std::size_t line) {
+  if (recording_) {
+    throw ScriptError("already recording into " + shown(recording_->target()) + " since line " +
+                      std::to_string(recordingLine_) + "; end it with 'record stop' first");
   }
-  out_ << line << '\n';
+  recording_ = std::make_unique<Animation>(path);
+  recordingLine_ = line;
+  recordedPixels_ = 0;
+}
+
+std::string Session::stopRecording() {
+  std::unique_ptr<Animation> recording = std::move(recording_);
+  recording->finish();
+  return ": " + std::to_string(recording->frames()) + " frames in " + shown(recording->target());
 }
 
 }  // namespace sim

@@ -12,9 +12,12 @@
 #include <string_view>
 
 #include "Animation.h"
+#include "GameModel.h"
 #include "Host.h"
 #include "Loader.h"
+#include "Log.h"
 #include "Script.h"
+#include "Snapshot.h"
 
 namespace sim {
 
@@ -27,50 +30,85 @@ struct Options {
   bool calls = false;
 };
 
-/// A failure that stops the run, with the number of the script line that caused it (0: before any line).
+/// How a run ends, as the program's exit status.
+enum class Status : int { Done = 0, PluginFailed = 1, BadInput = 2, OutputFailed = 3 };
+
+struct StatusMeaning {
+  Status status;
+  std::string_view meaning;
+};
+
+/// Every exit status, for --help and the README.
+inline constexpr StatusMeaning kStatuses[] = {
+    {Status::Done, "done"},
+    {Status::PluginFailed, "the plugin cannot be loaded (at start or at a 'load' line), or it failed"},
+    {Status::BadInput,
+     "bad arguments, a script that cannot be read, or a line that cannot be understood "
+     "or carried out"},
+    {Status::OutputFailed, "an output cannot be written: a snapshot, a recording or the log"},
+};
+
+/// A recording's bound, in frames and in pixels of all its frames (caption bands included): whatever a
+/// script records, painting and encoding it takes at most a few minutes.
+inline constexpr std::int64_t kMaxRecordedFrames = 10000;
+inline constexpr std::int64_t kMaxRecordedPixels = 1'000'000'000;
+
+/// A failure that stops the run: the number of the script line that caused it (0: before any line) and the
+/// exit status it gives.
 class SessionError : public std::runtime_error {
  public:
-  SessionError(std::size_t line, const std::string& message)
+  SessionError(std::size_t line, Status status, const std::string& message)
       : std::runtime_error(line == 0 ? message : "line " + std::to_string(line) + ": " + message),
-        line_(line) {}
+        line_(line),
+        status_(status) {}
   std::size_t line() const { return line_; }
+  Status status() const { return status_; }
 
  private:
   std::size_t line_;
+  Status status_;
 };
 
 class Session {
  public:
-  /// Loads the plugin; throws standin::LoadError when it cannot.
+  /// Loads the plugin; throws SessionError (PluginFailed) when it cannot.
   Session(Options options, std::ostream& out);
 
   /// Runs every line of a script in order. Throws SessionError at the first line that cannot be carried out;
-  /// what was printed before stays printed. A recording still running at the end is written then.
+  /// what was logged before stays logged, and no file the line would have written is changed. A recording
+  /// still running at the end is written then; one that ends with an error is dropped.
   void run(std::istream& script);
-  /// Carries out one parsed command; returns what the readable log adds to the line's echo.
-  std::string execute(const Command& command, std::size_t line);
 
  private:
-  void drawFrame(std::size_t line);
-  void printFrame();
-  std::string stateLabel() const;
+  void runLine(std::string_view text, std::size_t line);
+  /// Carries out one command; returns what the readable log adds to the line's echo.
+  std::string execute(const Command& command, std::size_t line);
+
+  void load();
+  void unload();
+  void drawFrames(std::int32_t count);
+  void snapshot(const std::filesystem::path& path);
+  void startRecording(const std::filesystem::path& path, std::size_t line);
   /// Ends the recording; the note for the log.
-  std::string stopRecording(std::size_t line);
+  std::string stopRecording();
+
+  std::string whyNothingDrawn() const;
+  /// The last frame as a picture: the canvas as the plugin drew it, and the caption band below it.
+  Image picture();
 
   Options options_;
-  std::ostream& out_;
   standin::Host host_;
+  GameModel game_{host_};
+  std::unique_ptr<Log> log_;
   std::optional<standin::LoadedPlugin> plugin_;
-  std::uint64_t frames_ = 0;
-  std::vector<standin::DrawnText> lastFrame_;
-  Vector2 lastFrameSize_{0, 0};
-  bool exploding_ = false;
-  bool headerPrinted_ = false;
+  std::optional<Painter> painter_;
+  FrameReport last_;
+  Vector2 lastSize_{0, 0};
+  /// The last script line that changed the game, the console or the plugin, for captions.
+  std::string lastChange_;
   std::unique_ptr<Animation> recording_;
   std::size_t recordingLine_ = 0;
+  std::int64_t recordedPixels_ = 0;
 };
-
-/// The built-in demo session.
-extern const std::string_view kDemoScript;
 
 }  // namespace sim

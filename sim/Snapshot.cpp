@@ -5,36 +5,33 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstdio>
-#include <memory>
+#include <stdexcept>
 #include <string>
+
+#include "Quote.h"
+#include "SafeFile.h"
 
 namespace sim {
 namespace {
 
-constexpr std::uint8_t kBackdrop[3] = {0x3c, 0x40, 0x46};
+using Rgb = std::array<std::uint8_t, 3>;
+constexpr Rgb kBackdrop = {0x3c, 0x40, 0x46};
+constexpr Rgb kCaptionBackdrop = {0x16, 0x18, 0x1c};
+constexpr standin::Color kCaptionText = {0xd8, 0xdc, 0xe0, 0xff};
 // FreeType refuses absurd sizes; beyond this a text would cover any screen anyway.
 constexpr double kMaxPixelSize = 2048.0;
+// The caption's text height, as a scale of the base size.
+constexpr float kCaptionScale = 15.0f / static_cast<float>(kBasePixelSize);
 
-struct FreeType {
-  FT_Library library = nullptr;
-  FT_Face face = nullptr;
-
-  explicit FreeType(const std::filesystem::path& font) {
-    if (FT_Init_FreeType(&library) != 0) throw SnapshotError("cannot start FreeType");
-    if (FT_New_Face(library, font.string().c_str(), 0, &face) != 0) {
-      FT_Done_FreeType(library);
-      throw SnapshotError("cannot open font " + font.string());
-    }
-  }
-  ~FreeType() {
-    FT_Done_Face(face);
-    FT_Done_FreeType(library);
-  }
-  FreeType(const FreeType&) = delete;
-  FreeType& operator=(const FreeType&) = delete;
-};
+Image filled(std::int32_t width, std::int32_t height, const Rgb& colour) {
+  if (width <= 0 || height <= 0) throw std::invalid_argument("a picture needs a positive width and height");
+  Image image{width, height, {}};
+  image.rgb.resize(std::size_t(width) * height * 3);
+  for (std::size_t i = 0; i < image.rgb.size(); ++i) image.rgb[i] = colour[i % 3];
+  return image;
+}
 
 std::uint8_t blend(std::uint8_t under, std::uint8_t over, unsigned weight) {
   return static_cast<std::uint8_t>((under * (255 - weight) + over * weight + 127) / 255);
@@ -47,7 +44,10 @@ FT_UInt pixelSize(float scale) {
   return static_cast<FT_UInt>(std::lround(std::min(size, kMaxPixelSize)));
 }
 
-void drawText(Image& image, FT_Face face, const standin::DrawnText& text) {
+// Antialiased, or in whole pixels, which add only the text's own colour to a picture.
+enum class Edges { Smooth, Sharp };
+
+void drawText(Image& image, FT_Face face, const standin::DrawnText& text, Edges edges = Edges::Smooth) {
   FT_UInt width = pixelSize(text.xScale);
   FT_UInt height = pixelSize(text.yScale);
   if (width == 0 || height == 0 || text.color[3] == 0) return;
@@ -56,7 +56,8 @@ void drawText(Image& image, FT_Face face, const standin::DrawnText& text) {
   std::int64_t penX = text.position.X;
   std::int64_t baseline = std::int64_t{text.position.Y} + (face->size->metrics.ascender >> 6);
   for (unsigned char c : text.text) {
-    if (FT_Load_Char(face, c, FT_LOAD_RENDER) != 0) continue;
+    FT_Int32 load = edges == Edges::Smooth ? FT_LOAD_RENDER : FT_LOAD_RENDER | FT_LOAD_TARGET_MONO;
+    if (FT_Load_Char(face, c, load) != 0) continue;
     const FT_GlyphSlot glyph = face->glyph;
     const FT_Bitmap& bitmap = glyph->bitmap;
     std::int64_t left = penX + glyph->bitmap_left;
@@ -67,7 +68,10 @@ void drawText(Image& image, FT_Face face, const standin::DrawnText& text) {
       for (unsigned column = 0; column < bitmap.width; ++column) {
         std::int64_t x = left + column;
         if (x < 0 || x >= image.width) continue;
-        unsigned coverage = bitmap.buffer[row * bitmap.pitch + column];
+        const unsigned char* line = bitmap.buffer + row * bitmap.pitch;
+        unsigned coverage = bitmap.pixel_mode == FT_PIXEL_MODE_MONO
+                                ? ((line[column / 8] >> (7 - column % 8)) & 1) * 255
+                                : line[column];
         unsigned weight = coverage * text.color[3] / 255;
         std::uint8_t* pixel = &image.rgb[(static_cast<std::size_t>(y) * image.width + x) * 3];
         for (int channel = 0; channel < 3; ++channel)
@@ -79,33 +83,27 @@ void drawText(Image& image, FT_Face face, const standin::DrawnText& text) {
   }
 }
 
-}  // namespace
-
-Image paint(Vector2 size, const std::vector<standin::DrawnText>& texts, const std::filesystem::path& font) {
-  Image image{size.X, size.Y, {}};
-  if (size.X <= 0 || size.Y <= 0) throw SnapshotError("the canvas has no area");
-  image.rgb.resize(std::size_t(size.X) * size.Y * 3);
-  for (std::size_t i = 0; i < image.rgb.size(); ++i) image.rgb[i] = kBackdrop[i % 3];
-  FreeType freetype(font);
-  for (const standin::DrawnText& text : texts) drawText(image, freetype.face, text);
-  return image;
-}
-
-void writePng(const Image& image, const std::filesystem::path& path) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.string().c_str(), "wb"), &std::fclose);
-  if (!file) throw SnapshotError("cannot write " + path.string());
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+// libpng reports failure by longjmp, so this frame holds only plain C data; false when the file failed. The
+// reason is the file's, and the session reports it: libpng says nothing of its own.
+bool encodePng(const Image& image, AtomicFile& file) {
+  auto error = [](png_structp failing, png_const_charp) { png_longjmp(failing, 1); };
+  auto warning = [](png_structp, png_const_charp) {};
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, error, warning);
   png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
   if (info == nullptr) {
     png_destroy_write_struct(&png, nullptr);
-    throw SnapshotError("cannot start libpng");
+    return false;
   }
-  // libpng reports failure by longjmp; only plain C data lives between here and the end of the writing.
   if (setjmp(png_jmpbuf(png)) != 0) {
     png_destroy_write_struct(&png, &info);
-    throw SnapshotError("cannot write " + path.string());
+    return false;
   }
-  png_init_io(png, file.get());
+  auto write = [](png_structp writing, png_bytep data, png_size_t size) {
+    if (!static_cast<AtomicFile*>(png_get_io_ptr(writing))->write(data, size)) png_error(writing, "write");
+  };
+  // AtomicFile flushes on commit.
+  auto flush = [](png_structp) {};
+  png_set_write_fn(png, &file, write, flush);
   png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
                PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
@@ -114,7 +112,50 @@ void writePng(const Image& image, const std::filesystem::path& path) {
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  if (std::fclose(file.release()) != 0) throw SnapshotError("cannot write " + path.string());
+  return true;
+}
+
+}  // namespace
+
+Painter::Painter(const std::filesystem::path& font) {
+  if (FT_Init_FreeType(&library_) != 0) throw OutputError("cannot paint pictures: FreeType does not start");
+  if (FT_New_Face(library_, font.string().c_str(), 0, &face_) != 0) {
+    FT_Done_FreeType(library_);
+    throw OutputError("cannot paint pictures: cannot open the font " + font.string());
+  }
+}
+
+Painter::~Painter() {
+  FT_Done_Face(face_);
+  FT_Done_FreeType(library_);
+}
+
+Image Painter::paint(Vector2 size, const std::vector<standin::DrawnText>& texts) const {
+  Image image = filled(size.X, size.Y, kBackdrop);
+  for (const standin::DrawnText& text : texts) drawText(image, face_, text);
+  return image;
+}
+
+Image Painter::caption(Image picture, const std::vector<std::string>& lines) const {
+  // A band of its own, joined below: no caption text can reach into the picture. Its text has sharp edges, so
+  // that the band adds two colours to a frame and a GIF image keeps its others for the canvas.
+  Image band = filled(picture.width, captionHeight(lines.size()), kCaptionBackdrop);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::int32_t top = kCaptionMargin + static_cast<std::int32_t>(i) * kCaptionLineHeight;
+    drawText(band, face_, {lines[i], kCaptionText, {kCaptionMargin + 2, top}, kCaptionScale, kCaptionScale},
+             Edges::Sharp);
+  }
+  picture.rgb.insert(picture.rgb.end(), band.rgb.begin(), band.rgb.end());
+  picture.height += band.height;
+  return picture;
+}
+
+void writePng(const Image& image, const std::filesystem::path& path) {
+  AtomicFile file(path);
+  if (!encodePng(image, file) && file.failure().empty()) {
+    throw OutputError("cannot write " + standin::escape(path.string()) + ": libpng failed");
+  }
+  file.commit();
 }
 
 }  // namespace sim

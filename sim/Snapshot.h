@@ -1,19 +1,18 @@
-// Rendering a drawn frame into a PNG picture.
+// Painting drawn frames into pictures, with a caption band that says what the frame shows, and writing them
+// as PNG files.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "Host.h"
 
-namespace sim {
+struct FT_LibraryRec_;
+struct FT_FaceRec_;
 
-class SnapshotError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace sim {
 
 /// An RGB picture, row by row from the top.
 struct Image {
@@ -28,12 +27,37 @@ struct Image {
 
 /// Text height in pixels at scale 1.
 inline constexpr double kBasePixelSize = 24.0;
+/// The caption band below the canvas: one line of text each this high, with a margin above and below.
+inline constexpr std::int32_t kCaptionLineHeight = 20;
+inline constexpr std::int32_t kCaptionMargin = 6;
 
-/// Paints the canvas: a neutral backdrop, then each text with its top-left corner at its position, in its
-/// colour blended by its alpha, sized by its scales. Throws SnapshotError when the font cannot be used.
-Image paint(Vector2 size, const std::vector<standin::DrawnText>& texts, const std::filesystem::path& font);
+/// Paints pictures with one font, opened once.
+class Painter {
+ public:
+  /// Throws OutputError when the font cannot be used.
+  explicit Painter(const std::filesystem::path& font);
+  ~Painter();
+  Painter(const Painter&) = delete;
+  Painter& operator=(const Painter&) = delete;
 
-/// Writes the picture as a PNG file; throws SnapshotError when it cannot.
+  /// The canvas: a neutral backdrop, then each text with its top-left corner at its position, in its colour
+  /// blended by its alpha, sized by its scales and cut off at the canvas's edges. A canvas side must be
+  /// positive.
+  Image paint(Vector2 size, const std::vector<standin::DrawnText>& texts) const;
+  /// The picture with a band added below it holding one line of text each; the picture itself is unchanged.
+  Image caption(Image picture, const std::vector<std::string>& lines) const;
+
+ private:
+  FT_LibraryRec_* library_ = nullptr;
+  FT_FaceRec_* face_ = nullptr;
+};
+
+/// The height of the band that caption adds for that many lines.
+constexpr std::int32_t captionHeight(std::size_t lines) {
+  return static_cast<std::int32_t>(lines) * kCaptionLineHeight + 2 * kCaptionMargin;
+}
+
+/// Writes the picture as a PNG file, safely (see AtomicFile); throws OutputError when it cannot.
 void writePng(const Image& image, const std::filesystem::path& path);
 
 }  // namespace sim

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "DemoScript.h"
+#include "Quote.h"
 #include "Session.h"
 
 #if defined(_WIN32)
@@ -14,23 +16,27 @@
 
 namespace {
 
-constexpr std::string_view kUsage = "usage: korvindel-sim [--plugin PATH] [--json] [--calls] [SCRIPT]\n";
+using sim::Status;
+
+constexpr std::string_view kUsage = "usage: korvindel-sim [--plugin PATH] [--json [--calls]] [SCRIPT]\n";
 
 constexpr std::string_view kHelp = R"(
 Plays a game session with the Korvindel plugin loaded on the stand-in host and prints what it draws, frame
 by frame. Without SCRIPT it plays the built-in demo (writes demo.gif and demo.png); '-' reads standard input.
 
-  --plugin PATH   the plugin module to load (default: the one next to this program)
+  --plugin PATH   the plugin module to load, by path: a bare name is the file in the current folder
+                  (default: the module next to this program)
   --json          one JSON object per frame instead of readable lines
   --calls         with --json: the host operations the plugin made in each frame
 
-Script lines (blank lines and # comments are skipped):
+Script lines (lines end in LF, CR LF or CR; blank lines are skipped, and a word that starts with '#'
+starts a comment that runs to the end of the line):
   NAME VALUE                  set a console variable, e.g. korvindel_show 1
   state [freeplay] [training] [replay] [spectate]
                               the game states that are on; 'state' alone is the main menu
   balls N                     balls in the free-play and training event
   balls replay|online 0|1     whether the replay or the online match has a ball
-  velocity X Y Z              velocity of every ball
+  velocity X Y Z              velocity of every ball, balls added later included
   explosion T                 explosion time of every ball (nonzero: the readout holds)
   canvas W H                  canvas size in pixels
   frame [N]                   draw N frames (default 1)
@@ -39,8 +45,29 @@ Script lines (blank lines and # comments are skipped):
   record stop                 write the recording as an animated GIF
   unload, load                unload the plugin as the host does, load it again
 
-Exit status: 0 done, 1 the plugin cannot be loaded or failed, 2 bad arguments or a bad script line.
+Pictures show the canvas as the plugin drew it, with a caption band below it: the frame, the game state,
+whether the readout is held or why nothing is drawn, and the last line that changed the game or the console.
+A file is written under a temporary name beside it and renamed into place once complete; on any error
+whatever stood there before is left as it was. A target that is a directory, a device or a FIFO, or the
+file a running recording will become, is refused.
 )";
+
+std::string limits() {
+  return "Limits: canvas sides 1 to " + std::to_string(sim::kMaxCanvasSide) + " pixels; 1 to " +
+         std::to_string(sim::kMaxFrames) + " frames per 'frame' line; 0 to " +
+         std::to_string(sim::kMaxBalls) + " balls;\na recording holds at most " +
+         std::to_string(sim::kMaxRecordedFrames) + " frames and " + std::to_string(sim::kMaxRecordedPixels) +
+         " pixels in all, caption bands included.\n";
+}
+
+std::string statuses() {
+  std::string text = "\nExit status:\n";
+  for (const sim::StatusMeaning& status : sim::kStatuses) {
+    text +=
+        "  " + std::to_string(static_cast<int>(status.status)) + "  " + std::string(status.meaning) + "\n";
+  }
+  return text;
+}
 
 std::filesystem::path programDirectory() {
 #if defined(_WIN32)
@@ -53,9 +80,28 @@ std::filesystem::path programDirectory() {
 #endif
 }
 
+int fail(Status status, const std::string& message) {
+  std::cerr << "korvindel-sim: " << message << '\n';
+  return static_cast<int>(status);
+}
+
+// Everything the run printed has reached its output, or the run has failed.
+int finish(Status status) {
+  std::cout.flush();
+  if (!std::cout) return fail(Status::OutputFailed, "cannot write the log to standard output");
+  return static_cast<int>(status);
+}
+
+int usage(const std::string& message) {
+  std::cerr << "korvindel-sim: " << message << '\n' << kUsage;
+  return static_cast<int>(Status::BadInput);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The log's own buffer, so that a failed write to standard output shows in the stream's state.
+  std::ios::sync_with_stdio(false);
   sim::Options options;
   options.font = KORVINDEL_FONT;
 #if defined(_WIN32)
@@ -66,22 +112,23 @@ int main(int argc, char** argv) {
   std::string scriptPath;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
-    if (arg == "--plugin" && i + 1 < argc) {
+    if (arg == "--plugin") {
+      if (i + 1 == argc) return usage("--plugin needs a path");
       options.plugin = argv[++i];
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--calls") {
       options.calls = true;
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage << kHelp;
-      return 0;
+      std::cout << kUsage << kHelp << '\n' << limits() << statuses();
+      return finish(Status::Done);
     } else if (scriptPath.empty() && (arg == "-" || !arg.starts_with("-"))) {
       scriptPath = arg;
     } else {
-      std::cerr << "korvindel-sim: unexpected argument '" << arg << "'\n" << kUsage;
-      return 2;
+      return usage("unexpected argument " + standin::quote(arg));
     }
   }
+  if (options.calls && !options.json) return usage("--calls goes with --json");
 
   std::ifstream file;
   std::istringstream demo;
@@ -91,28 +138,25 @@ int main(int argc, char** argv) {
   } else if (scriptPath == "-") {
     script = &std::cin;
   } else {
-    file.open(scriptPath);
-    if (!file) {
-      std::cerr << "korvindel-sim: cannot read script " << scriptPath << '\n';
-      return 2;
+    std::error_code error;
+    if (std::filesystem::is_directory(scriptPath, error)) {
+      return fail(Status::BadInput,
+                  "cannot read the script " + standin::escape(scriptPath) + ": it is a directory");
     }
+    file.open(scriptPath, std::ios::binary);
+    if (!file) return fail(Status::BadInput, "cannot read the script " + standin::escape(scriptPath));
     script = &file;
   }
 
   try {
     sim::Session session(options, std::cout);
     session.run(*script);
-  } catch (const standin::LoadError& error) {
-    std::cerr << "korvindel-sim: " << error.what() << '\n';
-    return 1;
   } catch (const sim::SessionError& error) {
     std::cout.flush();
-    std::cerr << "korvindel-sim: " << error.what() << '\n';
-    return 2;
+    return fail(error.status(), error.what());
   } catch (const std::exception& error) {
     std::cout.flush();
-    std::cerr << "korvindel-sim: the plugin failed: " << error.what() << '\n';
-    return 1;
+    return fail(Status::PluginFailed, error.what());
   }
-  return 0;
+  return finish(Status::Done);
 }

@@ -9,18 +9,28 @@
 
 #include "Address.h"
 #include "CVarWrapper.h"
+#include "Quote.h"
 
 namespace standin {
 namespace {
 
-std::optional<double> parseNumber(std::string_view text) {
+enum class Parsed { Number, NotANumber, OutOfRange };
+
+// The console's number syntax: spaces around it, one optional sign, then what from_chars reads.
+Parsed parseNumber(std::string_view text, double& number) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  double number = 0;
+  if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
-  return number;
+  if (text.empty() || end != text.data() + text.size()) return Parsed::NotANumber;
+  if (error == std::errc::result_out_of_range) {
+    // Too small to tell from zero is zero; only too large is beyond what the console holds.
+    std::size_t exponent = text.find_first_of("eE");
+    if (exponent == std::string_view::npos || text.substr(exponent + 1, 1) != "-") return Parsed::OutOfRange;
+    number = text.front() == '-' ? -0.0 : 0.0;
+  }
+  return error == std::errc{} || error == std::errc::result_out_of_range ? Parsed::Number
+                                                                         : Parsed::NotANumber;
 }
 
 std::string formatNumber(double number) {
@@ -74,7 +84,7 @@ std::uint32_t Console::registerCvar(CvarRegistration registration) {
   }
   Variable variable;
   variable.text = registration.defaultValue;
-  variable.number = parseNumber(registration.defaultValue).value_or(0);
+  if (parseNumber(registration.defaultValue, variable.number) != Parsed::Number) variable.number = 0;
   variable.registration = std::move(registration);
   variables_.push_back(std::move(variable));
   return static_cast<std::uint32_t>(variables_.size());
@@ -114,18 +124,23 @@ void Console::dropPlugin(std::uint32_t slot) {
 
 void Console::set(std::string_view name, std::string_view text) {
   std::uint32_t id = find(name);
-  if (id == 0) throw ConsoleError("unknown console variable '" + std::string(name) + "'");
-  std::optional<double> number = parseNumber(text);
-  if (!number) {
-    throw ConsoleError("'" + std::string(text) + "' is not a number (console variable " + std::string(name) +
-                       ")");
+  if (id == 0) throw ConsoleError("unknown console variable " + quote(name));
+  double parsed = 0;
+  switch (parseNumber(text, parsed)) {
+    case Parsed::Number:
+      break;
+    case Parsed::NotANumber:
+      throw ConsoleError(quote(text) + " is not a number (console variable " + std::string(name) + ")");
+    case Parsed::OutOfRange:
+      throw ConsoleError(quote(text) + " is outside the numbers the console takes, -1.8e308 to 1.8e308 " +
+                         "(console variable " + std::string(name) + ")");
   }
   Variable& variable = *lookup(id);
   const CvarRegistration& registration = variable.registration;
-  if (std::isnan(*number) && (registration.hasMin || registration.hasMax)) {
+  if (std::isnan(parsed) && (registration.hasMin || registration.hasMax)) {
     throw ConsoleError("nan is outside the bounds of console variable " + std::string(name));
   }
-  double clamped = clamp(registration, *number);
+  double clamped = clamp(registration, parsed);
   std::string oldText = std::exchange(variable.text, formatNumber(clamped));
   variable.number = clamped;
   // A hook may register or drop hooks and bindings; use the ones present at the time of the set.

@@ -31,16 +31,24 @@ std::string lastError() {
 }  // namespace
 
 DynamicLibrary::DynamicLibrary(const std::filesystem::path& path) : path_(path) {
-  std::error_code ignored;
-  if (!std::filesystem::is_regular_file(path, ignored)) {
-    throw LoadError("cannot load plugin " + path.string() + ": no such file");
-  }
+  auto fail = [&](const std::string& reason) {
+    throw LoadError("cannot load plugin " + path.string() + ": " + reason);
+  };
+  std::error_code error;
+  std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (!std::filesystem::exists(status)) fail("no such file");
+  if (std::filesystem::is_directory(status)) fail("it is a directory, not a plugin module");
+  if (!std::filesystem::is_regular_file(status)) fail("it is not a regular file");
+  // A bare name is the file in the current folder: made absolute, the name never reaches the system's
+  // library search.
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) fail(error.message());
 #if defined(_WIN32)
-  handle_ = LoadLibraryW(path.c_str());
+  handle_ = LoadLibraryW(absolute.c_str());
 #else
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  handle_ = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
-  if (handle_ == nullptr) throw LoadError("cannot load plugin " + path.string() + ": " + lastError());
+  if (handle_ == nullptr) fail("it is not a loadable library (" + lastError() + ")");
 }
 
 DynamicLibrary::~DynamicLibrary() { close(); }

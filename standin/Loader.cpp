@@ -13,7 +13,8 @@ template <typename T>
 T lookup(const DynamicLibrary& library, const char* name) {
   void* address = library.symbol(name);
   if (address == nullptr) {
-    throw LoadError("cannot load plugin " + library.path().string() + ": it exports no '" + name + "'");
+    throw LoadError("cannot load plugin " + library.path().string() +
+                    ": it is not a plugin module (it exports no '" + name + "')");
   }
   return reinterpret_cast<T>(address);
 }
@@ -45,7 +46,11 @@ LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path) : host
 }
 
 LoadedPlugin::~LoadedPlugin() {
-  if (loaded()) release();
+  try {
+    unload();
+  } catch (...) {
+    // A destructor cannot pass the plugin's exception on; unload() is the way to see it.
+  }
 }
 
 void LoadedPlugin::unload() {

@@ -59,7 +59,8 @@ class HOST_API PluginModule {
   void (*deleteMe_)();
 };
 
-/// A plugin loaded into a host: created, given its handles and loaded; unloaded when this goes.
+/// A plugin loaded into a host: created, given its handles and loaded; unloaded when this goes, exactly as
+/// unload() does, except that an exception from onUnload is dropped there.
 class HOST_API LoadedPlugin {
  public:
   /// Opens the module, creates the plugin, fills its handles and calls onLoad. Throws LoadError for a module

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "GameWrapper.h"
 #include "Host.h"
@@ -138,20 +139,47 @@ TEST(Loader, LoadsAndUnloadsTheModuleAsTheHostDoes) {
   EXPECT_EQ(host.liveWrappers(), 0);
 }
 
+TEST(Loader, CallsOnUnloadWhetherUnloadedOrDestroyed) {
+  for (bool explicitUnload : {true, false}) {
+    SCOPED_TRACE(explicitUnload ? "unload()" : "destructor");
+    Host host;
+    {
+      standin::LoadedPlugin plugin(host, TEST_PLUGIN);
+      if (explicitUnload) plugin.unload();
+    }
+    EXPECT_EQ(host.console.value("test_plugin_unloaded"), "1");
+    EXPECT_FALSE(DynamicLibrary::isMapped(TEST_PLUGIN));
+  }
+}
+
 TEST(Loader, ReportsAnUnusableModuleWithItsPathAndReason) {
   Host host;
-  auto notALibrary = std::filesystem::temp_directory_path() / "korvindel-not-a-library.dll";
+  auto folder = std::filesystem::temp_directory_path() / "korvindel-loader-test";
+  std::filesystem::create_directories(folder);
+  auto notALibrary = folder / "korvindel-not-a-library.dll";
   std::ofstream(notALibrary) << "plain text\n";
   struct Case {
     std::string path;
     std::string reason;
   };
-  // The system's own words for a file that is no library differ between systems; the path is always named.
-  const Case cases[] = {
+  // The system's own words for a file that is no library differ between systems; ours come first.
+  std::vector<Case> cases = {
       {"/nonexistent/Korvindel.so", "no such file"},
-      {notALibrary.string(), "cannot load plugin"},
-      {STANDIN_HOST_LIBRARY, "exports no 'exports'"},
+      {folder.string(), "it is a directory, not a plugin module"},
+      {notALibrary.string(), "it is not a loadable library ("},
+      {STANDIN_HOST_LIBRARY, "it is not a plugin module (it exports no 'exports')"},
   };
+#if !defined(_WIN32)
+  cases.push_back({"/dev/null", "it is not a regular file"});
+#endif
+  // A bare name is a file in the current folder, never one the system's library search would find.
+  std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+#if defined(_WIN32)
+  cases.push_back({"kernel32.dll", "no such file"});
+#else
+  cases.push_back({"libc.so.6", "no such file"});
+#endif
   for (const Case& c : cases) {
     try {
       standin::LoadedPlugin plugin(host, c.path);
@@ -161,7 +189,11 @@ TEST(Loader, ReportsAnUnusableModuleWithItsPathAndReason) {
       EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
     }
   }
-  std::filesystem::remove(notALibrary);
+  std::filesystem::path module = KORVINDEL_MODULE;
+  std::filesystem::current_path(module.parent_path());
+  EXPECT_NO_THROW(standin::LoadedPlugin(host, module.filename()));
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

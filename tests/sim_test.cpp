@@ -1,4 +1,4 @@
-// korvindel-sim: its script language, its frame output and its snapshots.
+// korvindel-sim: its script language, its log, its game model and its pictures.
 #include <gif_lib.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "Animation.h"
 #include "Session.h"
+#include "SimSupport.h"
 #include "Snapshot.h"
 
 namespace {
@@ -21,71 +21,76 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-sim::Options options(bool json = true) {
-  sim::Options result;
-  result.plugin = KORVINDEL_MODULE;
-  result.font = KORVINDEL_FONT;
-  result.json = json;
-  return result;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) result.push_back(line);
-  return result;
-}
-
 TEST(SimScript, StopsAtTheFirstBadLineNamingItAndWhatIsWrong) {
   struct Case {
-    const char* line;
-    const char* message;
+    std::string line;
+    std::string message;
   };
+  const std::string longWord(50'000'000, 'x');
   const Case cases[] = {
       {"jump 3", "line 2: unknown console variable 'jump'"},
       {"korvindel_xpos left", "line 2: 'left' is not a number"},
+      {"korvindel_xpos +-3", "line 2: '+-3' is not a number"},
+      {"korvindel_xpos 1e400",
+       "line 2: '1e400' is outside the numbers the console takes, -1.8e308 to 1.8e308"},
       {"korvindel_show", "line 2: expected 'korvindel_show VALUE' or a command"},
       {"state lobby", "line 2: unknown game state 'lobby'"},
-      {"balls -1", "line 2: ball count -1 is outside 0 to 1000"},
+      {"balls -1", "line 2: ball count '-1' is outside 0 to 1000"},
       {"balls replay 2", "line 2: '2' is not 0 or 1"},
       {"balls kickoff 1", "line 2: unknown event 'kickoff'"},
       {"velocity 1 2", "line 2: expected 'velocity X Y Z'"},
       {"velocity 1 2 fast", "line 2: 'fast' is not a valid number"},
+      {"velocity +-3 0 0", "line 2: '+-3' is not a valid number"},
+      {"velocity 1e39 0 0", "line 2: '1e39' is outside the range of a 32-bit float, -3.4e38 to 3.4e38"},
       {"explosion", "line 2: expected 'explosion T'"},
-      {"canvas 0 1080", "line 2: canvas width 0 is outside 1 to 8192"},
-      {"canvas 1920 99999999999", "line 2: '99999999999' is not a valid canvas height"},
-      {"frame 0", "line 2: frame count 0 is outside 1 to 100000"},
+      {"canvas 0 1080", "line 2: canvas width '0' is outside 1 to 8192"},
+      {"canvas 1920 99999999999", "line 2: canvas height '99999999999' is outside 1 to 8192"},
+      {"frame 0", "line 2: frame count '0' is outside 1 to 100000"},
       {"frame 1.5", "line 2: '1.5' is not a valid frame count"},
       {"snapshot", "line 2: expected 'snapshot FILE.png'"},
-      {"snapshot /nonexistent/dir/x.png", "line 2: cannot write /nonexistent/dir/x.png"},
       {"load", "line 2: the plugin is already loaded"},
       {"unload extra", "line 2: expected 'unload'"},
       {"record", "line 2: expected 'record FILE.gif' or 'record stop'"},
       {"record stop", "line 2: 'record stop' without a 'record' before it"},
-      {"record /nonexistent/dir/x.gif", "line 2: cannot write /nonexistent/dir/x.gif"},
+      // What a word holds is shown, never obeyed by the terminal, and never so long that the message is lost.
+      {"\x1b[2J\x1b[31mred 1", R"(line 2: unknown console variable '\x1b[2J\x1b[31mred')"},
+      {std::string("a\0b 1", 5), R"(line 2: unknown console variable 'a\x00b')"},
+      {"caf\xc3\xa9 \xff\xc2\x9b", R"(line 2: unknown console variable 'café')"},
+      {longWord + " 1",
+       "line 2: unknown console variable '" + std::string(40, 'x') + "...' (50000000 bytes)"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
+    SCOPED_TRACE(c.line.substr(0, 60));
     std::ostringstream out;
-    sim::Session session(options(), out);
-    std::istringstream script(std::string("frame\n") + c.line + "\nframe\n");
-    try {
-      session.run(script);
-      ADD_FAILURE() << "no error";
-    } catch (const sim::SessionError& error) {
-      EXPECT_THAT(error.what(), HasSubstr(c.message));
-      EXPECT_EQ(error.line(), 2u);
-    }
+    std::optional<sim::SessionError> error = play("frame\n" + c.line + "\nframe\n", out);
+    ASSERT_TRUE(error) << "no error";
+    EXPECT_THAT(error->what(), HasSubstr(c.message));
+    EXPECT_EQ(error->line(), 2u);
+    EXPECT_EQ(error->status(), sim::Status::BadInput);
     EXPECT_EQ(lines(out.str()).size(), 1u) << "the frame before the error stays printed, none after it";
+  }
+}
+
+TEST(SimScript, ReadsScriptsAsAnyEditorWritesThem) {
+  const char* scripts[] = {
+      "\xEF\xBB\xBFstate freeplay\nkorvindel_show 1\nframe\n",
+      "state freeplay\r\nkorvindel_show 1\r\nframe\r\n",
+      "state freeplay\rkorvindel_show 1\rframe",
+      "state freeplay  # the ball is ours\n\tkorvindel_show 1 #on\n  # a comment\nframe #once\n",
+  };
+  for (const char* script : scripts) {
+    SCOPED_TRACE(script);
+    std::ostringstream out;
+    EXPECT_FALSE(play(script, out));
+    EXPECT_THAT(lines(out.str()), ElementsAre(HasSubstr(R"("text":"0.00 km/h")")));
   }
 }
 
 TEST(SimSession, PlaysAScriptFrameByFrameAsJson) {
   std::ostringstream out;
-  sim::Options withCalls = options();
+  sim::Options withCalls = simOptions();
   withCalls.calls = true;
-  sim::Session session(withCalls, out);
-  std::istringstream script(R"(
+  EXPECT_FALSE(play(R"(
 # comments and blank lines are skipped
 state freeplay
 velocity 1000 0 0
@@ -109,8 +114,8 @@ load
 korvindel_show 0
 state spectate
 frame
-)");
-  session.run(script);
+)",
+                    out, withCalls));
   auto frames = lines(out.str());
   ASSERT_EQ(frames.size(), 6u);
   EXPECT_EQ(frames[0], R"({"frame":1,"draws":[],"calls":[]})");
@@ -128,71 +133,72 @@ frame
   EXPECT_THAT(frames[5], HasSubstr(R"({"frame":6,"draws":[],"calls":[]})"));
 }
 
-TEST(SimSession, PrintsAReadableLogWithWhatChangedTheGame) {
+TEST(SimSession, PrintsAReadableLogWithWhatChangedTheGameAndWhyNothingIsDrawn) {
   std::ostringstream out;
-  sim::Session session(options(false), out);
-  std::istringstream script(
-      "# a goal\nstate  freeplay\nkorvindel_show 1\nvelocity 1000 0 0\nexplosion 1\nframe\n\nstate\nframe\n");
-  session.run(script);
-  EXPECT_THAT(lines(out.str()),
-              ElementsAre("# a goal", "> state  freeplay", "> korvindel_show 1", "> velocity 1000 0 0",
-                          "> explosion 1", "frame  state                 drawn",
-                          R"(    1  freeplay (exploding)  ""  rgba(255,255,255,255)  at (0,0)  scale 1x1)",
-                          "> state", "    2  menu                  nothing drawn"));
+  EXPECT_FALSE(
+      play("# a goal\nstate  freeplay\nkorvindel_show 1\nvelocity 1000 0 0\nexplosion 1\nframe\n\n"
+           "balls 0\nframe\nstate\nframe\nkorvindel_show 0\nstate replay\nframe\nunload\nframe\n",
+           out, simOptions(false)));
+  EXPECT_THAT(
+      lines(out.str()),
+      ElementsAre("# a goal", "> state  freeplay", "> korvindel_show 1", "> velocity 1000 0 0",
+                  "> explosion 1", "frame  state                   drawn",
+                  R"(    1  free play (exploding)   ""  rgba(255,255,255,255)  at (0,0)  scale 1x1)",
+                  "> balls 0", "    2  free play               nothing drawn: this game state has no ball",
+                  "> state", "    3  main menu               nothing drawn: the main menu has no ball",
+                  "> korvindel_show 0", "> state replay",
+                  "    4  replay (exploding)      nothing drawn: the readout is off (korvindel_show 0)",
+                  "> unload", "    5  replay (exploding)      nothing drawn: the plugin is unloaded"));
 }
 
-std::pair<std::uint32_t, std::uint32_t> pngSize(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  unsigned char header[24] = {};
-  file.read(reinterpret_cast<char*>(header), sizeof header);
-  auto big = [&](int at) {
-    return std::uint32_t{header[at]} << 24 | std::uint32_t{header[at + 1]} << 16 |
-           std::uint32_t{header[at + 2]} << 8 | header[at + 3];
+TEST(SimSession, GivesEveryBallTheGamesVelocityAndExplosionTimeEvenBallsAddedLater) {
+  struct Case {
+    const char* script;
+    const char* readout;
   };
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(header) + 1, 3), "PNG");
-  return {big(16), big(20)};
-}
-
-TEST(SimSnapshot, WritesThePictureOfTheLastFrameInTheCanvasSize) {
-  auto path = std::filesystem::temp_directory_path() / "korvindel-sim-test.png";
-  std::ostringstream out;
-  sim::Session session(options(), out);
-  std::istringstream script("canvas 320 200\nstate freeplay\nkorvindel_show 1\nframe\nsnapshot " +
-                            path.string() + "\n");
-  session.run(script);
-  EXPECT_EQ(pngSize(path), std::make_pair(320u, 200u));
-  std::filesystem::remove(path);
-}
-
-TEST(SimSnapshot, PaintsTheTextInItsColourWhereItIsDrawn) {
-  standin::DrawnText text{"88.88 km/h", {255, 0, 0, 255}, {100, 50}, 2.0f, 2.0f};
-  sim::Image image = sim::paint({400, 200}, {text}, KORVINDEL_FONT);
-  auto isRed = [&](std::int32_t x, std::int32_t y) {
-    const std::uint8_t* p = image.pixel(x, y);
-    return p[0] == 255 && p[1] == 0 && p[2] == 0;
+  const Case cases[] = {
+      {"state freeplay\nvelocity 1000 0 0\nballs 0\nballs 2\nframe\n", "36.00 km/h"},
+      {"state replay\nvelocity 1000 0 0\nballs replay 0\nballs replay 1\nframe\n", "36.00 km/h"},
+      {"state spectate\nvelocity 1000 0 0\nballs online 0\nballs online 1\nframe\n", "36.00 km/h"},
+      // Exploding from its first frame, the new ball holds the readout at what was measured before: nothing.
+      {"state freeplay\nexplosion 1\nballs 0\nballs 1\nframe\n", ""},
   };
-  int inside = 0;
-  int outside = 0;
-  for (std::int32_t y = 0; y < image.height; ++y) {
-    for (std::int32_t x = 0; x < image.width; ++x) {
-      bool inBox = x >= 100 && y >= 50 && y < 50 + 2 * sim::kBasePixelSize + 8;
-      (inBox ? inside : outside) += isRed(x, y);
-    }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    std::ostringstream out;
+    EXPECT_FALSE(play(std::string("korvindel_show 1\n") + c.script, out));
+    EXPECT_THAT(out.str(), HasSubstr(std::string(R"("text":")") + c.readout + '"'));
   }
-  EXPECT_GT(inside, 200);
-  EXPECT_EQ(outside, 0);
-  const std::uint8_t* corner = image.pixel(0, 0);
-  EXPECT_THAT(std::vector<int>(corner, corner + 3), ElementsAre(0x3c, 0x40, 0x46));
+}
 
-  // Half-transparent text blends with the backdrop; far-off or zero-sized text paints nothing.
-  text.color[3] = 128;
-  sim::Image blended = sim::paint({400, 200}, {text}, KORVINDEL_FONT);
-  EXPECT_EQ(std::count(blended.rgb.begin(), blended.rgb.end(), 255), 0);
-  EXPECT_NE(blended.rgb, sim::paint({400, 200}, {}, KORVINDEL_FONT).rgb);
-  standin::DrawnText offscreen{"1", {255, 0, 0, 255}, {INT32_MIN, INT32_MAX}, 20.0f, 20.0f};
-  standin::DrawnText empty{"1", {255, 0, 0, 255}, {10, 10}, 0.0f, 0.0f};
-  sim::Image blank = sim::paint({64, 64}, {offscreen, empty}, KORVINDEL_FONT);
-  EXPECT_EQ(blank.rgb, sim::paint({64, 64}, {}, KORVINDEL_FONT).rgb);
+TEST(SimSession, ReportsAPluginThatCannotBeLoadedAgainAsThePluginsFailure) {
+  TempFolder folder;
+  std::filesystem::path copy = folder / "Korvindel.so";
+  std::filesystem::copy_file(KORVINDEL_MODULE, copy);
+  sim::Options options = simOptions();
+  options.plugin = copy;
+  std::ostringstream out;
+  sim::Session session(options, out);
+  std::istringstream unload("unload\n");
+  session.run(unload);
+  std::filesystem::remove(copy);
+  std::istringstream load("frame\nload\n");
+  try {
+    session.run(load);
+    ADD_FAILURE() << "loaded";
+  } catch (const sim::SessionError& error) {
+    EXPECT_EQ(error.status(), sim::Status::PluginFailed);
+    EXPECT_EQ(error.line(), 2u);
+    EXPECT_THAT(error.what(), HasSubstr("no such file"));
+  }
+}
+
+TEST(SimSession, FailsWhenItsLogCannotBeWritten) {
+  std::ostream broken(nullptr);
+  std::optional<sim::SessionError> error = play("frame\n", broken, simOptions(false));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->status(), sim::Status::OutputFailed);
+  EXPECT_STREQ(error->what(), "line 1: cannot write the log to its output");
 }
 
 // An animated GIF decoded with giflib: each frame as it shows, after the images before it are painted over.
@@ -234,7 +240,9 @@ DecodedGif decodeGif(const std::filesystem::path& path) {
     const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
     for (int y = 0; y < desc.Height; ++y) {
       for (int x = 0; x < desc.Width; ++x) {
-        const GifColorType& colour = map->Colors[image.RasterBits[y * desc.Width + x]];
+        int index = image.RasterBits[y * desc.Width + x];
+        if (index == control.TransparentColor) continue;
+        const GifColorType& colour = map->Colors[index];
         auto* pixel = &screen.rgb[(std::size_t(desc.Top + y) * screen.width + desc.Left + x) * 3];
         pixel[0] = colour.Red;
         pixel[1] = colour.Green;
@@ -247,27 +255,81 @@ DecodedGif decodeGif(const std::filesystem::path& path) {
   return result;
 }
 
-TEST(SimRecording, WritesEveryDrawnFrameAsItPaintsIntoALoopingGif) {
-  auto path = std::filesystem::temp_directory_path() / "korvindel-sim-test.gif";
+TEST(SimPicture, PaintsTheTextInItsColourWhereItIsDrawn) {
+  sim::Painter painter(KORVINDEL_FONT);
+  standin::DrawnText text{"88.88 km/h", {255, 0, 0, 255}, {100, 50}, 2.0f, 2.0f};
+  sim::Image image = painter.paint({400, 200}, {text});
+  auto isRed = [&](std::int32_t x, std::int32_t y) {
+    const std::uint8_t* p = image.pixel(x, y);
+    return p[0] == 255 && p[1] == 0 && p[2] == 0;
+  };
+  int inside = 0;
+  int outside = 0;
+  for (std::int32_t y = 0; y < image.height; ++y) {
+    for (std::int32_t x = 0; x < image.width; ++x) {
+      bool inBox = x >= 100 && y >= 50 && y < 50 + 2 * sim::kBasePixelSize + 8;
+      (inBox ? inside : outside) += isRed(x, y);
+    }
+  }
+  EXPECT_GT(inside, 200);
+  EXPECT_EQ(outside, 0);
+  const std::uint8_t* corner = image.pixel(0, 0);
+  EXPECT_THAT(std::vector<int>(corner, corner + 3), ElementsAre(0x3c, 0x40, 0x46));
+
+  // Half-transparent text blends with the backdrop; far-off or zero-sized text paints nothing.
+  text.color[3] = 128;
+  sim::Image blended = painter.paint({400, 200}, {text});
+  EXPECT_EQ(std::count(blended.rgb.begin(), blended.rgb.end(), 255), 0);
+  EXPECT_NE(blended.rgb, painter.paint({400, 200}, {}).rgb);
+  standin::DrawnText offscreen{"1", {255, 0, 0, 255}, {INT32_MIN, INT32_MAX}, 20.0f, 20.0f};
+  standin::DrawnText empty{"1", {255, 0, 0, 255}, {10, 10}, 0.0f, 0.0f};
+  standin::DrawnText belowTheCanvas{"8", {255, 0, 0, 255}, {10, 60}, 5.0f, 5.0f};
+  sim::Image blank = painter.paint({64, 64}, {offscreen, empty});
+  EXPECT_EQ(blank.rgb, painter.paint({64, 64}, {}).rgb);
+
+  // The caption band is added below and never reaches into the canvas, whatever the canvas holds.
+  sim::Image captioned = painter.caption(painter.paint({64, 64}, {belowTheCanvas}), {"frame 1", "x"});
+  EXPECT_EQ(captioned.height, 64 + sim::captionHeight(2));
+  EXPECT_TRUE(std::equal(captioned.rgb.begin(), captioned.rgb.begin() + 64 * 64 * 3,
+                         painter.paint({64, 64}, {belowTheCanvas}).rgb.begin()));
+  EXPECT_NE(captioned.rgb, painter.caption(painter.paint({64, 64}, {belowTheCanvas}), {"frame 2", "x"}).rgb);
+}
+
+TEST(SimPicture, RecordsEveryDrawnFrameExactlyAsPaintedWithACaptionSayingWhatItShows) {
+  TempFolder folder;
   std::ostringstream out;
-  sim::Session session(options(), out);
-  std::istringstream script("canvas 320 200\nstate freeplay\nrecord " + path.string() +
-                            "\nframe\nkorvindel_show 1\nkorvindel_g 0\nkorvindel_b 0\nkorvindel_textsize 2\n"
-                            "korvindel_xpos 0.25\nvelocity 1000 0 0\nframe 2\nstate\nframe\nrecord stop\n");
-  session.run(script);
-  DecodedGif gif = decodeGif(path);
+  EXPECT_FALSE(play("canvas 320 200\nstate freeplay\nrecord " + (folder / "r.gif").string() +
+                        "\nframe\nkorvindel_show 1\nkorvindel_g 0\nkorvindel_b 0\nkorvindel_textsize 2\n"
+                        "korvindel_xpos 0.25\nvelocity 1000 0 0\nframe\nexplosion 1\nframe\nstate\nframe\n"
+                        "record stop\nsnapshot " +
+                        (folder / "s.png").string() + "\n",
+                    out));
+  DecodedGif gif = decodeGif(folder / "r.gif");
+  std::int32_t height = 200 + sim::captionHeight(2);
   EXPECT_EQ(gif.width, 320);
-  EXPECT_EQ(gif.height, 200);
+  EXPECT_EQ(gif.height, height);
   EXPECT_TRUE(gif.loops);
   EXPECT_THAT(gif.delays, ElementsAre(10, 10, 10, 10));
   ASSERT_EQ(gif.frames.size(), 4u);
-  sim::Image backdrop = sim::paint({320, 200}, {}, KORVINDEL_FONT);
-  sim::Image readout =
-      sim::paint({320, 200}, {{"36.00 km/h", {255, 0, 0, 255}, {80, 0}, 2.0f, 2.0f}}, KORVINDEL_FONT);
-  EXPECT_EQ(gif.frames[0].rgb, backdrop.rgb) << "nothing drawn: the empty backdrop";
-  EXPECT_EQ(gif.frames[1].rgb, readout.rgb) << "painted exactly as a snapshot paints it";
-  EXPECT_EQ(gif.frames[2].rgb, readout.rgb);
-  EXPECT_EQ(gif.frames[3].rgb, backdrop.rgb);
+
+  sim::Painter painter(KORVINDEL_FONT);
+  sim::Image backdrop = painter.paint({320, 200}, {});
+  sim::Image readout = painter.paint({320, 200}, {{"36.00 km/h", {255, 0, 0, 255}, {80, 0}, 2.0f, 2.0f}});
+  const sim::Image expected[] = {
+      painter.caption(backdrop,
+                      {"frame 1   |   free play   |   nothing drawn: the readout is off (korvindel_show 0)",
+                       "last change: state freeplay"}),
+      painter.caption(readout, {"frame 2   |   free play   |   readout follows the ball",
+                                "last change: velocity 1000 0 0"}),
+      painter.caption(readout, {"frame 3   |   free play   |   readout held: ball exploding",
+                                "last change: explosion 1"}),
+      painter.caption(backdrop, {"frame 4   |   main menu   |   nothing drawn: the main menu has no ball",
+                                 "last change: state"}),
+  };
+  for (std::size_t i = 0; i < gif.frames.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(gif.frames[i].rgb == expected[i].rgb) << "painted exactly as expected, caption included";
+  }
   int redPixels = 0;
   for (std::int32_t y = 0; y < 60; ++y) {
     for (std::int32_t x = 80; x < 320; ++x) {
@@ -276,34 +338,41 @@ TEST(SimRecording, WritesEveryDrawnFrameAsItPaintsIntoALoopingGif) {
     }
   }
   EXPECT_GT(redPixels, 100) << "the text colour where the text is drawn";
-  std::filesystem::remove(path);
+  EXPECT_THAT(readFile(folder / "s.png").substr(1, 3), "PNG");
 }
 
-TEST(SimRecording, CoarsensAFrameOfMoreThan256ColoursToFitAGifImage) {
-  auto path = std::filesystem::temp_directory_path() / "korvindel-sim-colours.gif";
+TEST(SimPicture, CoarsensAFrameOfMoreThan256ColoursToFitAGifImage) {
+  TempFolder folder;
   sim::Image gradient{64, 64, {}};
   for (int y = 0; y < 64; ++y) {
     for (int x = 0; x < 64; ++x) {
       gradient.rgb.insert(gradient.rgb.end(), {std::uint8_t(x * 4), std::uint8_t(y * 4), 128});
     }
   }
+  sim::Image shifted = gradient;
+  for (std::uint8_t& channel : shifted.rgb) channel ^= 0x10;
   {
-    sim::Animation animation(path);
+    sim::Animation animation(folder / "colours.gif");
     animation.add(gradient);
+    animation.add(shifted);
     animation.finish();
+    EXPECT_THROW(animation.finish(), std::invalid_argument) << "a finished recording stays finished";
   }
-  DecodedGif gif = decodeGif(path);
-  ASSERT_EQ(gif.frames.size(), 1u);
-  int worst = 0;
-  for (std::size_t i = 0; i < gradient.rgb.size(); ++i) {
-    worst = std::max(worst, std::abs(int{gif.frames[0].rgb[i]} - int{gradient.rgb[i]}));
+  DecodedGif gif = decodeGif(folder / "colours.gif");
+  ASSERT_EQ(gif.frames.size(), 2u);
+  for (std::size_t frame = 0; frame < 2; ++frame) {
+    const sim::Image& original = frame == 0 ? gradient : shifted;
+    int worst = 0;
+    for (std::size_t i = 0; i < original.rgb.size(); ++i) {
+      worst = std::max(worst, std::abs(int{gif.frames[frame].rgb[i]} - int{original.rgb[i]}));
+    }
+    EXPECT_LE(worst, 8) << "4096 colours fit in 256 with four bits of each channel dropped";
   }
-  EXPECT_LE(worst, 8) << "4096 colours fit in 256 with four bits of each channel dropped";
-  std::filesystem::remove(path);
 }
 
 TEST(SimRecording, EndsARecordingAtTheEndOfTheScriptOrSaysWhyNot) {
-  auto path = std::filesystem::temp_directory_path() / "korvindel-sim-unended.gif";
+  TempFolder folder;
+  std::string path = (folder / "unended.gif").string();
   struct Case {
     std::string script;
     std::size_t frames;
@@ -311,28 +380,28 @@ TEST(SimRecording, EndsARecordingAtTheEndOfTheScriptOrSaysWhyNot) {
     const char* message;
   };
   const Case cases[] = {
-      {"record " + path.string() + "\nframe 3\n", 3, 0, ""},
-      {"record " + path.string() + "\n", 0, 1, "no frame was drawn while recording into"},
-      {"frame\nrecord " + path.string() + "\nframe\ncanvas 100 100\nframe\n", 1, 5,
+      {"record " + path + "\nframe 3\n", 3, 0, ""},
+      {"record " + path + "\n", 0, 1, "no frame was drawn while recording into"},
+      {"frame\nrecord " + path + "\nframe\ncanvas 100 100\nframe\n", 0, 5,
        "the canvas changed size while recording"},
-      {"record " + path.string() + "\nrecord " + path.string() + "\n", 0, 2, "already recording into"},
+      {"record " + path + "\nrecord " + path + "\n", 0, 2, "already recording into"},
+      {"canvas 8192 8192\nrecord " + path + "\nframe 15\n", 0, 3,
+       "would pass its bound of 10000 frames or 1000000000 pixels in all"},
+      {"canvas 1 1\nrecord " + path + "\nframe\nframe 10000\n", 0, 4, "would pass its bound"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
     std::ostringstream out;
-    std::istringstream script(c.script);
-    try {
-      sim::Session session(options(), out);
-      session.run(script);
-      EXPECT_EQ(c.errorLine, 0u) << "no error";
-    } catch (const sim::SessionError& error) {
-      EXPECT_EQ(error.line(), c.errorLine);
-      EXPECT_THAT(error.what(), HasSubstr(c.message));
-    }
-    if (c.frames > 0) {
+    std::optional<sim::SessionError> error = play(c.script, out);
+    if (c.errorLine == 0) {
+      EXPECT_FALSE(error);
       EXPECT_EQ(decodeGif(path).frames.size(), c.frames);
     } else {
-      EXPECT_FALSE(std::filesystem::exists(path)) << "no empty animation is left behind";
+      ASSERT_TRUE(error);
+      EXPECT_EQ(error->line(), c.errorLine);
+      EXPECT_EQ(error->status(), sim::Status::BadInput);
+      EXPECT_THAT(error->what(), HasSubstr(c.message));
+      EXPECT_THAT(folder.names(), ElementsAre()) << "nothing of the recording is left behind";
     }
     std::filesystem::remove(path);
   }

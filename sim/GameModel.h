@@ -1,0 +1,32 @@
+// The game that a script plays: its states, its events' balls and the screen the plugin draws on.
+#pragma once
+
+#include <string>
+
+#include "Host.h"
+#include "Script.h"
+
+namespace sim {
+
+/// The stand-in host's game and canvas as script lines change them. Velocity and explosion time belong to the
+/// game: every ball has them, balls added later included.
+class GameModel {
+ public:
+  explicit GameModel(standin::Host& host) : host_(host) {}
+
+  /// Carries out a command that changes the game or the screen; false for any other command.
+  bool apply(const Command& command);
+
+  /// The game states that are on, as a person names them ("free play + replay"), or "main menu".
+  std::string stateName() const;
+  /// Whether a state that is on gives the plugin a ball to measure.
+  bool offersBall() const;
+  /// Whether the ball the plugin is given is exploding, which holds its readout.
+  bool exploding() const { return offersBall() && ball_.explosionTime != 0; }
+
+ private:
+  standin::Host& host_;
+  standin::Ball ball_;
+};
+
+}  // namespace sim

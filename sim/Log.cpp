@@ -1,0 +1,148 @@
+#include "Log.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "Quote.h"
+#include "SafeFile.h"
+
+namespace sim {
+namespace {
+
+std::string jsonString(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7f) {
+          std::array<char, 8> escaped{};
+          std::snprintf(escaped.data(), escaped.size(), "\\u%04x", c);
+          out += escaped.data();
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// The shortest text that reads back as the same float.
+std::string readableNumber(float value) {
+  std::array<char, 32> buffer{};
+  auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  return std::string(buffer.data(), result.ptr);
+}
+
+// JSON has no NaN or infinity.
+std::string jsonNumber(float value) { return std::isfinite(value) ? readableNumber(value) : "null"; }
+
+std::string components(const standin::Color& colour) {
+  return std::to_string(colour[0]) + "," + std::to_string(colour[1]) + "," + std::to_string(colour[2]) + "," +
+         std::to_string(colour[3]);
+}
+
+class Checked : public Log {
+ public:
+  explicit Checked(std::ostream& out) : out_(out) {}
+
+ protected:
+  void write(std::string_view text) {
+    out_ << text;
+    if (!out_) throw OutputError("cannot write the log to its output");
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+class ReadableLog final : public Checked {
+ public:
+  using Checked::Checked;
+
+  void comment(std::string_view text) override { write(standin::escape(text) + '\n'); }
+  void echo(std::string_view line, std::string_view note) override {
+    write("> " + standin::escape(line) + standin::escape(note) + '\n');
+  }
+  void frame(const FrameReport& report) override {
+    if (!headerWritten_) {
+      write(pad("frame", kFrameColumn) + pad("state", kStateColumn) + "drawn\n");
+      headerWritten_ = true;
+    }
+    std::string number = std::to_string(report.number);
+    number.insert(0, kFrameColumn - 2 > number.size() ? kFrameColumn - 2 - number.size() : 0, ' ');
+    std::string line = pad(number, kFrameColumn) +
+                       pad(report.state + (report.exploding ? " (exploding)" : ""), kStateColumn);
+    if (report.draws.empty()) line += "nothing drawn: " + report.whyNothing;
+    for (std::size_t i = 0; i < report.draws.size(); ++i) {
+      const standin::DrawnText& text = report.draws[i];
+      if (i > 0) line += " | ";
+      line += jsonString(text.text) + "  rgba(" + components(text.color) + ")  at (" +
+              std::to_string(text.position.X) + "," + std::to_string(text.position.Y) + ")  scale " +
+              readableNumber(text.xScale) + "x" + readableNumber(text.yScale);
+    }
+    write(line + '\n');
+  }
+
+ private:
+  // Columns: the frame number, right-aligned, and the game state, each followed by at least two spaces.
+  // The state column fits any one state while its ball explodes ("spectating (exploding)").
+  static constexpr std::size_t kFrameColumn = 7;
+  static constexpr std::size_t kStateColumn = 24;
+
+  static std::string pad(std::string text, std::size_t width) {
+    text.resize(std::max(width, text.size() + 2), ' ');
+    return text;
+  }
+
+  bool headerWritten_ = false;
+};
+
+class JsonLog final : public Checked {
+ public:
+  JsonLog(std::ostream& out, bool calls) : Checked(out), calls_(calls) {}
+
+  void comment(std::string_view) override {}
+  void echo(std::string_view, std::string_view) override {}
+  void frame(const FrameReport& report) override {
+    std::string line = "{\"frame\":" + std::to_string(report.number) + ",\"draws\":[";
+    for (std::size_t i = 0; i < report.draws.size(); ++i) {
+      const standin::DrawnText& text = report.draws[i];
+      line += (i == 0 ? "" : ",");
+      line += "{\"text\":" + jsonString(text.text) + ",\"color\":[" + components(text.color) +
+              "],\"position\":[" + std::to_string(text.position.X) + ',' + std::to_string(text.position.Y) +
+              "],\"scale\":[" + jsonNumber(text.xScale) + ',' + jsonNumber(text.yScale) + "]}";
+    }
+    line += ']';
+    if (calls_) {
+      line += ",\"calls\":[";
+      for (std::size_t i = 0; i < report.calls.size(); ++i)
+        line += (i == 0 ? "" : ",") + jsonString(report.calls[i]);
+      line += ']';
+    }
+    write(line + "}\n");
+  }
+
+ private:
+  bool calls_;
+};
+
+}  // namespace
+
+std::unique_ptr<Log> makeLog(std::ostream& out, bool json, bool calls) {
+  if (json) return std::make_unique<JsonLog>(out, calls);
+  return std::make_unique<ReadableLog>(out);
+}
+
+}  // namespace sim

@@ -1,0 +1,21 @@
+// Showing text that came from a user's input safely: in messages, logs and on a terminal.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "HostApi.h"
+
+namespace standin {
+
+/// The text with every control byte, and every byte that is not part of valid UTF-8, written as \xNN, so
+/// that nothing in it can move a terminal's cursor, change its colours or cut a message short.
+HOST_API std::string escape(std::string_view text);
+
+/// The text escaped and in single quotes, cut after kQuotedLength bytes with "..." and the full length in
+/// bytes, so that a message stays readable whatever the input held.
+HOST_API std::string quote(std::string_view text);
+
+inline constexpr std::size_t kQuotedLength = 40;
+
+}  // namespace standin

@@ -1,0 +1,225 @@
+// korvindel-sim's files and exit statuses: nothing a user had is lost, nothing is left half-written, and
+// every way a run can end has its own status.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Platform.h"
+#include "SafeFile.h"
+#include "Session.h"
+#include "SimSupport.h"
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#endif
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using Files = std::map<std::string, std::string>;
+
+// What each entry of the folder holds; entries that are no regular file only by their kind, unopened.
+Files contents(const TempFolder& folder) {
+  Files result;
+  for (const std::string& name : folder.names()) {
+    std::filesystem::path path = folder / name;
+    auto status = std::filesystem::symlink_status(path);
+    if (std::filesystem::is_symlink(status)) {
+      result[name] = "link to " + std::filesystem::read_symlink(path).string();
+    } else if (std::filesystem::is_regular_file(status)) {
+      result[name] = readFile(path);
+    } else {
+      result[name] = "kind " + std::to_string(static_cast<int>(status.type()));
+    }
+  }
+  return result;
+}
+
+void lay(const TempFolder& folder, const Files& files) {
+  for (const std::string& name : folder.names()) std::filesystem::remove_all(folder / name);
+  for (const auto& [name, text] : files) std::ofstream(folder / name, std::ios::binary) << text;
+}
+
+TEST(SimFiles, NeverLosesOrHalfWritesAFileWhicheverFileOperationFails) {
+  TempFolder folder;
+  const Files before = {{"kept.png", "the user's own picture"}, {"r.gif", "the user's own animation"}};
+  const std::string script = "canvas 48 32\nstate freeplay\nkorvindel_show 1\nsnapshot " +
+                             (folder / "new.png").string() + "\nrecord " + (folder / "r.gif").string() +
+                             "\nframe 2\nvelocity 1000 0 0\nframe\nsnapshot " +
+                             (folder / "kept.png").string() + "\nrecord stop\n";
+  lay(folder, before);
+  std::ostringstream out;
+  std::uint64_t start = sim::fileops::count();
+  ASSERT_FALSE(play(script, out));
+  const std::uint64_t operations = sim::fileops::count() - start;
+  const Files after = contents(folder);
+  ASSERT_THAT(after, ::testing::SizeIs(3));
+  ASSERT_GT(operations, 10u);
+
+  for (std::uint64_t n = 1; n <= operations; ++n) {
+    SCOPED_TRACE("failing file operation " + std::to_string(n) + " of " + std::to_string(operations));
+    lay(folder, before);
+    sim::fileops::failAt(n);
+    std::optional<sim::SessionError> error = play(script, out);
+    sim::fileops::failAt(0);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->status(), sim::Status::OutputFailed);
+    EXPECT_THAT(error->what(),
+                ::testing::MatchesRegex("line [0-9]+: cannot write .*: No space left on device"));
+    for (const auto& [name, text] : contents(folder)) {
+      SCOPED_TRACE(name);
+      ASSERT_TRUE(after.contains(name)) << "a temporary is left behind";
+      auto old = before.find(name);
+      bool untouched = old != before.end() && text == old->second;
+      EXPECT_TRUE(untouched || text == after.at(name)) << "a file is neither as it was nor complete";
+    }
+    for (const auto& [name, text] : before) EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
+  }
+}
+
+TEST(SimFiles, RefusesATargetThatIsNoRegularFileOrThatARecordingWillBecome) {
+  TempFolder folder;
+  auto at = [&](const char* name) { return (folder / name).string(); };
+  std::ofstream(folder / "precious.gif") << "the user's own animation";
+  std::ofstream(folder / "real.png") << "the user's own picture";
+  std::filesystem::create_directory(folder / "folder.png");
+  std::filesystem::create_symlink(folder / "missing" / "x.png", folder / "nowhere.png");
+  std::filesystem::create_symlink(folder / "real.png", folder / "link.png");
+  struct Case {
+    std::string script;
+    sim::Status status;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {"snapshot " + at("folder.png"), sim::Status::OutputFailed, at("folder.png") + ": it is a directory"},
+      {"snapshot " + at("nowhere.png"), sim::Status::OutputFailed, "it is a link to nothing"},
+      {"record " + at("r.gif") + "\nframe\nsnapshot " + folder.path().string() + "/./r.gif",
+       sim::Status::BadInput, "the recording started at line 1 will be written there"},
+      {"record " + at("precious.gif") + "\nframe 3\nbogus line", sim::Status::BadInput,
+       "line 3: unknown console variable 'bogus'"},
+  };
+#if !defined(_WIN32)
+  ASSERT_EQ(mkfifo(at("fifo.gif").c_str(), 0600), 0);
+  cases.push_back({"record " + at("fifo.gif"), sim::Status::OutputFailed, "it is not a regular file"});
+  // A device node of the test's own making, never a real one: a failure here must not cost the system one.
+  if (mknod(at("full").c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0) {
+    cases.push_back({"record " + at("full") + "\nframe\nrecord stop", sim::Status::OutputFailed,
+                     "it is not a regular file"});
+  }
+#endif
+  const Files before = contents(folder);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    std::ostringstream out;
+    std::optional<sim::SessionError> error = play(c.script + "\n", out);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->status(), c.status);
+    EXPECT_THAT(error->what(), HasSubstr(c.message));
+    EXPECT_EQ(contents(folder), before) << "every file as it was, and nothing added";
+  }
+#if !defined(_WIN32)
+  struct stat node {};
+  if (lstat(at("full").c_str(), &node) == 0) {
+    EXPECT_TRUE(S_ISCHR(node.st_mode));
+  }
+#endif
+
+  // Through a link the file it names is written; the link stays.
+  std::ostringstream out;
+  EXPECT_FALSE(play("frame\nsnapshot " + at("link.png") + "\n", out));
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.png"));
+  EXPECT_EQ(readFile(folder / "real.png").substr(1, 3), "PNG");
+}
+
+// korvindel-sim run as a user runs it, from a shell in a folder of the test's own.
+struct SimRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+SimRun runSim(const std::filesystem::path& folder, const std::string& arguments) {
+  std::string command = "cd '" + folder.string() + "' && '" + KORVINDEL_SIM + "' " + arguments;
+  if (arguments.find('>') == std::string::npos) command += " >'" + (folder / "out.txt").string() + "'";
+  command += " 2>'" + (folder / "err.txt").string() + "'";
+  int raw = std::system(command.c_str());
+  SimRun run;
+#if !defined(_WIN32)
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#else
+  run.status = raw;
+#endif
+  run.out = readFile(folder / "out.txt");
+  run.err = readFile(folder / "err.txt");
+  std::filesystem::remove(folder / "out.txt");
+  std::filesystem::remove(folder / "err.txt");
+  return run;
+}
+
+TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
+  KORVINDEL_NOT_ON_WINDOWS("runs the program through a POSIX shell");
+  TempFolder folder;
+  std::ofstream(folder / "good.txt") << "state freeplay\nkorvindel_show 1\nframe\n";
+  std::ofstream(folder / "bad.txt") << "frame\nfly\n";
+  std::ofstream(folder / "folder.txt") << "frame\nsnapshot " << folder.path().string() << "\n";
+  std::filesystem::path moduleFolder = std::filesystem::path(KORVINDEL_MODULE).parent_path();
+  std::string good = (folder / "good.txt").string();
+  struct Case {
+    std::filesystem::path folder;
+    std::string arguments;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {folder.path(), "--help", 0, ""},
+      {folder.path(), "good.txt", 0, ""},
+      {moduleFolder, "--plugin Korvindel.so " + good, 0, ""},
+      {folder.path(), "--plugin /nonexistent/Korvindel.so good.txt", 1, "no such file"},
+      {folder.path(), "--plugin libc.so.6 good.txt", 1, "cannot load plugin libc.so.6: no such file"},
+      {folder.path(), "--plugin . good.txt", 1, "it is a directory, not a plugin module"},
+      {folder.path(), "--plugin", 2, "--plugin needs a path"},
+      {folder.path(), "--calls good.txt", 2, "--calls goes with --json"},
+      {folder.path(), "--frames good.txt", 2, "unexpected argument '--frames'"},
+      {folder.path(), ".", 2, "cannot read the script .: it is a directory"},
+      {folder.path(), "missing.txt", 2, "cannot read the script missing.txt"},
+      {folder.path(), "bad.txt", 2, "line 2: expected 'fly VALUE' or a command"},
+      {folder.path(), "folder.txt", 3, "it is a directory"},
+      {folder.path(), "good.txt >/dev/full", 3, "cannot write the log"},
+      {folder.path(), "--help >/dev/full", 3, "cannot write the log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    SimRun run = runSim(c.folder, c.arguments);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_THAT(run.err, HasSubstr(c.message));
+    if (c.status == 0) {
+      EXPECT_EQ(run.err, "");
+    }
+  }
+}
+
+TEST(SimCommand, HelpAndReadmeAgreeOnLinesLimitsAndStatuses) {
+  KORVINDEL_NOT_ON_WINDOWS("runs the program through a POSIX shell");
+  TempFolder folder;
+  SimRun help = runSim(folder.path(), "--help");
+  ASSERT_EQ(help.status, 0);
+  for (const sim::StatusMeaning& status : sim::kStatuses) {
+    EXPECT_THAT(help.out, HasSubstr(std::to_string(static_cast<int>(status.status)) + "  " +
+                                    std::string(status.meaning)));
+  }
+  EXPECT_NE(readFile(KORVINDEL_README).find("```text\n" + help.out + "```\n"), std::string::npos)
+      << "the README shows the program's --help as it stands:\n"
+      << help.out;
+}
+
+}  // namespace
