@@ -1,8 +1,11 @@
-# Warnings are errors on the project's own code.
+# Warnings are errors on the project's own code, and only there: each target of ours gets its compiler's full
+# warning set by command-line style (cl.exe and clang-cl take MSVC's, GCC and clang GNU's), and CMake's own
+# switch turns them into errors, with the flag each compiler understands.
 function(korvindel_warnings target)
-  if(MSVC)
-    target_compile_options(${target} PRIVATE /W4 /WX /permissive-)
+  if(CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
+    target_compile_options(${target} PRIVATE /W4 /permissive-)
   else()
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
   endif()
+  set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ON)
 endfunction()

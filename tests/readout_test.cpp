@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "PluginFixture.h"
+#include "ReferenceReadout.h"
 
 namespace {
 
@@ -73,11 +74,12 @@ TEST_F(Readout, ShowsTheSpeedWithTwoDecimalsInEitherUnit) {
       {{3000, 4000, 0}, "180.00 km/h", "111.84 mph"},
       {{100000, 0, 0}, "3600.00 km/h", "2236.90 mph"},
       // Each of the next four texts changes in its unit if the speed or the product is computed in double,
-      // or the squares are summed as x·x + (y·y + z·z).
+      // or the squares are summed as x·x + (y·y + z·z). No product of the table lies halfway between two
+      // hundredths, where rounding would be the C runtime's choice.
       {{4538, 3997, -67}, "217.71 km/h", "135.28 mph"},
       {{2494, -3567, -2541}, "181.43 km/h", "112.74 mph"},
       {{-1525, 1255, -5446}, "208.55 km/h", "129.59 mph"},
-      {{3848, 1853, -1001}, "157.92 km/h", "98.12 mph"},
+      {{5442, 1077, -1447}, "206.39 km/h", "128.24 mph"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kmh);
@@ -86,6 +88,27 @@ TEST_F(Readout, ShowsTheSpeedWithTwoDecimalsInEitherUnit) {
     EXPECT_THAT(frameTexts(), ElementsAre(c.kmh));
     set("korvindel_mph", "1");
     EXPECT_THAT(frameTexts(), ElementsAre(c.mph));
+  }
+}
+
+TEST_F(Readout, WritesAProductHalfwayBetweenTwoHundredthsAsTheStandardLibraryDoes) {
+  // Single-precision products that are exactly 277.125 and 76.125: C runtimes round such ties differently
+  // (to even, or away from zero), and the readout is whatever the standard library's fixed-point output
+  // gives.
+  struct Case {
+    standin::Velocity velocity;
+    bool mph;
+    float product;
+  };
+  const Case cases[] = {
+      {{-4678, 3727, 4846}, false, 277.125f},
+      {{2332, 52, -2478}, true, 76.125f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.product);
+    setVelocity(c.velocity.x, c.velocity.y, c.velocity.z);
+    set("korvindel_mph", c.mph ? "1" : "0");
+    EXPECT_THAT(frameTexts(), ElementsAre(referenceReadout(c.product, c.mph)));
   }
 }
 

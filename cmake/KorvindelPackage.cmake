@@ -1,0 +1,27 @@
+# The zip a player downloads: the module, its program database where the compiler made one, and a short text
+# on installing and using it. `cmake --build <build folder> --target package` makes it.
+if(KORVINDEL_STANDIN)
+  # Linked against the stand-in host: good for running the suite on Windows, not for the game.
+  set(why "it is linked against this project's stand-in host, not the game's")
+  set(suffix "-test-build")
+  if(MINGW)
+    string(APPEND why ",\nand built with MinGW, whose C++ ABI is not the host's")
+    set(suffix "-mingw-test-build")
+  endif()
+  set(KORVINDEL_PACKAGE_NOTE " - TEST BUILD, NOT FOR PLAYERS: ${why}.
+Players take the Korvindel-${PROJECT_VERSION}-win64.zip release instead.")
+else()
+  set(KORVINDEL_PACKAGE_NOTE "")
+  set(suffix "")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME Korvindel)
+set(CPACK_PACKAGE_VENDOR Korvindel)
+set(KORVINDEL_PACKAGE_FILE_NAME "Korvindel-${PROJECT_VERSION}-win64${suffix}")
+set(CPACK_PACKAGE_FILE_NAME ${KORVINDEL_PACKAGE_FILE_NAME})
+# Unzipped into the plugins folder, the files land where the host looks.
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+include(CPack)
