@@ -28,19 +28,22 @@ ensure_packages() {
   echo "Looking up ${#missing[@]} missing Debian packages: ${missing[*]}" >&2
   "${sudo[@]}" apt-get update -qq
   # What the install brings with it, so that a first run says what it is waiting for.
-  local plan count
-  plan=$("${sudo[@]}" apt-get install -qq --print-uris --no-install-recommends "${missing[@]}")
-  count=$(grep -c "^'" <<<"$plan" || true)
-  awk '{ bytes += $3 } END { printf "Installing %d packages, %.0f MB to download\n", NR, bytes / 1e6 }' \
-    <<<"$plan" >&2
+  local total megabytes
+  total=$("${sudo[@]}" apt-get install -s -qq --no-install-recommends "${missing[@]}" | grep -c '^Inst ' || true)
+  megabytes=$("${sudo[@]}" apt-get install -qq --print-uris --no-install-recommends "${missing[@]}" |
+    awk '{ bytes += $3 } END { printf "%.0f", bytes / 1e6 }')
+  echo "Installing $total packages, $megabytes MB to download" >&2
   # apt reports its progress on a descriptor of its own: shown as packages downloaded and unpacked out of
   # the total, apt's own screen output and debconf's note on apt-utils left out.
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes \
     apt-get install -y -qq --no-install-recommends -o APT::Status-Fd=3 "${missing[@]}" 3>&1 >/dev/null |
-    awk -F: -v total="$count" '
-      function show(what, n) { if (n == 1 || n % 10 == 0 || n == total) printf "  %s %d of %d packages\n", what, n, total }
-      $1 == "dlstatus" && $4 ~ /^Retrieving file/ { split($4, w, " "); if (w[3] != file) show("downloading", file = w[3]) }
-      $1 == "pmstatus" && $4 ~ /^Unpacking/ { show("unpacked", ++unpacked) }
-      $1 == "pmstatus" && $4 ~ /^Installed/ { show("set up", ++installed) }
+    awk -F: -v total="$total" '
+      # A line at each quarter of the way.
+      function show(what, n, of) {
+        if (of > 0 && int(4 * n / of) > int(4 * (n - 1) / of)) printf "  %s %d of %d packages\n", what, n, of
+      }
+      $1 == "dlstatus" && $4 ~ /^Retrieving file/ { split($4, w, " "); if (w[3] != file) show("downloading", file = w[3], w[5]) }
+      $1 == "pmstatus" && $4 ~ /^Unpacking/ { show("unpacked", ++unpacked, total) }
+      $1 == "pmstatus" && $4 ~ /^Installed/ { show("set up", ++installed, total) }
       { fflush() }' >&2
 }
