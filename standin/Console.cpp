@@ -9,6 +9,7 @@
 
 #include "Address.h"
 #include "CVarWrapper.h"
+#include "Host.h"
 #include "Quote.h"
 
 namespace standin {
@@ -150,7 +151,10 @@ void Console::set(std::string_view name, std::string_view text) {
     for (const Binding& binding : bindings) store(binding.cell, clamped);
   };
   if (!hooksBeforeCells_) writeCells();
-  for (HookEntry& entry : hooks) entry.hook(oldText, CVarWrapper(address::cvar(entry.slot, id)));
+  for (HookEntry& entry : hooks) {
+    Host::PluginCall call("a console variable's hook");
+    entry.hook(oldText, CVarWrapper(address::cvar(entry.slot, id)));
+  }
   if (hooksBeforeCells_) writeCells();
 }
 

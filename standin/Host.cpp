@@ -10,6 +10,7 @@
 namespace standin {
 
 Host* Host::activeHost_ = nullptr;
+void (*Host::reporter_)(const Finding&) = nullptr;
 
 std::string_view address::describe(std::uintptr_t address) {
   switch (kindOf(address)) {
@@ -126,11 +127,39 @@ void Host::drawFrame() {
   for (std::size_t i = 0; i < drawables_.size(); ++i) {
     if (drawables_[i].slot == 0) continue;
     CanvasWrapper surface(address::make(address::Kind::Canvas, 1));
+    PluginCall call("a drawable");
     drawables_[i].draw(surface);
   }
 }
 
 void Host::setRecording(bool on) { recording_ = on; }
+
+void Host::addFinding(Finding finding) noexcept {
+  try {
+    findings_.push_back(finding);
+    if (reporter_ != nullptr) reporter_(findings_.back());
+  } catch (...) {
+    // A host without memory left to record a finding has worse to report; the check itself must not throw.
+  }
+}
+
+Host::PluginCall::PluginCall(std::string_view call) noexcept
+    : host_(Host::current() != nullptr && Host::current()->recording() ? Host::current() : nullptr),
+      call_(call),
+      before_(host_ != nullptr ? ProcessState::capture() : ProcessState()) {}
+
+Host::PluginCall::~PluginCall() {
+  if (host_ == nullptr) return;
+  try {
+    std::string changes = ProcessState::capture().changesSince(before_);
+    if (changes.empty()) return;
+    host_->addFinding({Finding::Check::GlobalState, std::string(call_) + " changed " + changes});
+    // Later checks should see only what the next call does.
+    before_.restore();
+  } catch (...) {
+    // Comparing must not turn a call that returned into one that throws.
+  }
+}
 
 std::vector<std::string_view> Host::calls() const {
   std::vector<std::string_view> names;

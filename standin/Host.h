@@ -15,6 +15,7 @@
 #include "CanvasWrapper.h"
 #include "Console.h"
 #include "HostApi.h"
+#include "ProcessState.h"
 #include "Records.h"
 
 class CVarManagerWrapper;
@@ -96,6 +97,18 @@ struct LogEntry {
   bool operator==(const LogEntry&) const = default;
 };
 
+/// Something a plugin did that a host must not let pass, found by the host's own checks.
+struct Finding {
+  enum class Check {
+    /// A call into plugin code changed the process's global state (see ProcessState).
+    GlobalState,
+    /// The plugin called the host after deleteMe, while its module was being closed.
+    CallAfterDelete,
+  };
+  Check check;
+  std::string message;
+};
+
 /// The base handles the host gives one plugin.
 struct PluginSlot {
   std::uint32_t id;
@@ -134,7 +147,8 @@ class HOST_API Host {
   /// first called on the next one; drawables removed during the frame are not called again.
   void drawFrame();
 
-  /// Switches the call log and the canvas recording on or off (on by default).
+  /// Switches the host's instruments on or off (on by default): the call log, the canvas recording and the
+  /// global-state check around every call into plugin code. Off, the host is as quiet as a real one.
   void setRecording(bool on);
   bool recording() const { return recording_; }
   const std::vector<LogEntry>& log() const { return log_; }
@@ -164,6 +178,30 @@ class HOST_API Host {
     if (recording_) recordWrapper(LogEntry::Kind::Destroyed, address);
   }
 
+  /// What the host's checks found so far.
+  const std::vector<Finding>& findings() const { return findings_; }
+  void addFinding(Finding finding) noexcept;
+  /// Called with every finding of any host as it is made; the test programs fail the running test with it.
+  /// nullptr (the default) only records.
+  static void setReporter(void (*reporter)(const Finding&)) { reporter_ = reporter; }
+  static void (*reporter())(const Finding&) { return reporter_; }
+
+  /// Stands around one call into plugin code (an entry point, onLoad, onUnload, a hook, a drawable): compares
+  /// the process's global state before and after it, and records a change as a finding that names the call.
+  /// Checks nothing when no host runs or its instruments are off.
+  class HOST_API PluginCall {
+   public:
+    explicit PluginCall(std::string_view call) noexcept;
+    ~PluginCall();
+    PluginCall(const PluginCall&) = delete;
+    PluginCall& operator=(const PluginCall&) = delete;
+
+   private:
+    Host* host_;
+    std::string_view call_;
+    ProcessState before_;
+  };
+
   /// While one lives, wrappers that the host itself makes are not logged as plugin operations.
   class InternalScope {
    public:
@@ -188,6 +226,7 @@ class HOST_API Host {
   void recordWrapper(LogEntry::Kind kind, std::uintptr_t address) noexcept;
 
   static Host* activeHost_;
+  static void (*reporter_)(const Finding&);
 
   struct Drawable {
     std::uint32_t slot;
@@ -204,6 +243,7 @@ class HOST_API Host {
   std::uint64_t operations_ = 0;
   std::uint64_t failingOperation_ = 0;
   int internalDepth_ = 0;
+  std::vector<Finding> findings_;
 };
 
 }  // namespace standin

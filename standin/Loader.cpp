@@ -27,6 +27,16 @@ PluginModule::PluginModule(const std::filesystem::path& path)
       getPlugin_(lookup<PluginHandle* (*)()>(library_, "getPlugin")),
       deleteMe_(lookup<void (*)()>(library_, "deleteMe")) {}
 
+PluginHandle* PluginModule::getPlugin() const {
+  Host::PluginCall call("getPlugin");
+  return getPlugin_();
+}
+
+void PluginModule::deleteMe() const {
+  Host::PluginCall call("deleteMe");
+  deleteMe_();
+}
+
 LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path) : host_(host), module_(path) {
   try {
     PluginHandle* instance = module_->getPlugin();
@@ -38,6 +48,7 @@ LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path) : host
     slot_ = slot.id;
     handle_->cvarManagerPtr = std::move(slot.cvars);
     handle_->gameWrapperPtr = std::move(slot.game);
+    Host::PluginCall call("onLoad");
     handle_->onLoad();
   } catch (...) {
     release();
@@ -56,6 +67,7 @@ LoadedPlugin::~LoadedPlugin() {
 void LoadedPlugin::unload() {
   if (!loaded()) return;
   try {
+    Host::PluginCall call("onUnload");
     handle_->onUnload();
   } catch (...) {
     release();
@@ -67,9 +79,24 @@ void LoadedPlugin::unload() {
 void LoadedPlugin::release() noexcept {
   // The plugin withdraws nothing itself; whatever it left registered would call into a destroyed object.
   if (slot_ != 0) host_.closeSlot(slot_);
-  handle_.reset();
+  {
+    Host::PluginCall call("the host's release of its plugin handle");
+    handle_.reset();
+  }
   module_->deleteMe();
-  module_.reset();
+  std::uint64_t operations = host_.operationCount();
+  {
+    Host::PluginCall call("closing the module");
+    module_.reset();
+  }
+  if (std::uint64_t late = host_.operationCount() - operations; late > 0) {
+    try {
+      host_.addFinding({Finding::Check::CallAfterDelete,
+                        "the plugin made " + std::to_string(late) + " host call(s) after deleteMe"});
+    } catch (...) {
+      // Without memory for the message the finding is lost; unloading goes on.
+    }
+  }
 }
 
 }  // namespace standin

@@ -46,8 +46,9 @@ class HOST_API PluginModule {
   explicit PluginModule(const std::filesystem::path& path);
 
   const PluginDescriptor& descriptor() const { return *descriptor_; }
-  PluginHandle* getPlugin() const { return getPlugin_(); }
-  void deleteMe() const { deleteMe_(); }
+  /// The module's entry points, each called as the host calls into plugin code (see Host::PluginCall).
+  PluginHandle* getPlugin() const;
+  void deleteMe() const;
   void* symbol(const char* name) const { return library_.symbol(name); }
   const std::filesystem::path& path() const { return library_.path(); }
   void close() noexcept { library_.close(); }
@@ -71,7 +72,8 @@ class HOST_API LoadedPlugin {
   LoadedPlugin& operator=(const LoadedPlugin&) = delete;
 
   /// As the host unloads: onUnload, remove the plugin's drawables and hooks, drop the host's copy of the
-  /// handle, deleteMe, close the module. Everything is released even if onUnload throws.
+  /// handle, deleteMe, close the module. Everything is released even if onUnload throws. A host call that
+  /// the module makes after deleteMe (from its static destructors, say) is a finding.
   void unload();
   bool loaded() const { return module_.has_value(); }
 
