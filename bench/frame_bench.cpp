@@ -24,10 +24,11 @@ struct Bench {
 
   explicit Bench(GameState state) {
     host.setRecording(false);
+    host.setChecking(false);
     plugin.cvarManagerPtr = slot.cvars;
     plugin.gameWrapperPtr = slot.game;
     plugin.onLoad();
-    host.game.forEachBall([](standin::Ball& ball) { ball.velocity = {3000, 4000, 0}; });
+    host.game.setVelocity({3000, 4000, 0});
     host.game.freeplay = state == GameState::Freeplay;
     host.game.training = state == GameState::Training;
     host.game.replay = state == GameState::Replay;
@@ -56,7 +57,7 @@ BENCHMARK_CAPTURE(renderRefreshing, mph, true);
 void renderFrozen(benchmark::State& state) {
   Bench bench(GameState::Freeplay);
   bench.plugin.render(bench.canvas);
-  bench.host.game.forEachBall([](standin::Ball& ball) { ball.explosionTime = 2.5f; });
+  bench.host.game.setExplosionTime(2.5f);
   measure(state, [&] { bench.plugin.render(bench.canvas); });
 }
 BENCHMARK(renderFrozen);
@@ -89,6 +90,7 @@ BENCHMARK(formatReadout);
 void loadCycle(benchmark::State& state) {
   standin::Host host;
   host.setRecording(false);
+  host.setChecking(false);
   measure(state, [&] { standin::LoadedPlugin plugin(host, KORVINDEL_MODULE); });
 }
 BENCHMARK(loadCycle)->Unit(benchmark::kMicrosecond);

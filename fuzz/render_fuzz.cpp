@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (in.ConsumeBool()) game.onlineBall = standin::Ball{};
   standin::Velocity velocity{anyFloat(in), anyFloat(in), anyFloat(in)};
   float explosion = anyFloat(in);
-  game.forEachBall([&](standin::Ball& ball) { ball = {velocity, explosion}; });
+  game.setVelocity(velocity);
+  game.setExplosionTime(explosion);
   host.canvas.size = {in.ConsumeIntegral<std::int32_t>(), in.ConsumeIntegral<std::int32_t>()};
 
   *cell<float>(host, "korvindel_xpos") = anyFloat(in);

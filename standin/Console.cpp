@@ -116,11 +116,13 @@ void Console::addHook(std::uint32_t id, std::uint32_t slot, Hook hook) {
   if (Variable* variable = lookup(id)) variable->hooks.push_back({slot, std::move(hook)});
 }
 
-void Console::dropPlugin(std::uint32_t slot) {
+std::size_t Console::dropPlugin(std::uint32_t slot) {
+  std::size_t hooks = 0;
   for (Variable& variable : variables_) {
     std::erase_if(variable.bindings, [slot](const Binding& binding) { return binding.slot == slot; });
-    std::erase_if(variable.hooks, [slot](const HookEntry& entry) { return entry.slot == slot; });
+    hooks += std::erase_if(variable.hooks, [slot](const HookEntry& entry) { return entry.slot == slot; });
   }
+  return hooks;
 }
 
 void Console::set(std::string_view name, std::string_view text) {

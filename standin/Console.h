@@ -50,8 +50,9 @@ class HOST_API Console {
   /// Writes the variable's current value into the cell at once (unless switched off) and on every later set.
   void bind(std::uint32_t id, std::uint32_t slot, Cell cell);
   void addHook(std::uint32_t id, std::uint32_t slot, Hook hook);
-  /// Forgets every binding and hook of one plugin; the variables and their values stay.
-  void dropPlugin(std::uint32_t slot);
+  /// Forgets every binding and hook of one plugin; the variables and their values stay. Returns how many
+  /// hooks there were.
+  std::size_t dropPlugin(std::uint32_t slot);
 
   /// Sets a variable as a console line would: parse, clamp to the bounds, write every bound cell, then
   /// call every hook (on every set, also when the value is unchanged) with the old value's text. The

@@ -40,6 +40,14 @@ void Game::forEachBall(const std::function<void(Ball&)>& visit) {
   if (onlineBall) visit(*onlineBall);
 }
 
+void Game::setVelocity(Velocity velocity) {
+  forEachBall([velocity](Ball& ball) { ball.velocity = velocity; });
+}
+
+void Game::setExplosionTime(float time) {
+  forEachBall([time](Ball& ball) { ball.explosionTime = time; });
+}
+
 std::vector<DrawnText> Canvas::texts() const {
   std::vector<DrawnText> result;
   Color color{255, 255, 255, 255};
@@ -82,9 +90,12 @@ PluginSlot Host::openSlot() {
           std::make_shared<CVarManagerWrapper>(address::make(address::Kind::CvarManager, id))};
 }
 
-void Host::closeSlot(std::uint32_t slot) {
+std::size_t Host::closeSlot(std::uint32_t slot) {
+  auto ofSlot = [slot](const Drawable& drawable) { return drawable.slot == slot; };
+  auto drawables = static_cast<std::size_t>(std::count_if(drawables_.begin(), drawables_.end(), ofSlot) +
+                                            std::count_if(added_.begin(), added_.end(), ofSlot));
   unregisterDrawables(slot);
-  console.dropPlugin(slot);
+  return drawables + console.dropPlugin(slot);
 }
 
 void Host::registerDrawable(std::uint32_t slot, std::function<void(CanvasWrapper)> drawable) {
@@ -144,7 +155,7 @@ void Host::addFinding(Finding finding) noexcept {
 }
 
 Host::PluginCall::PluginCall(std::string_view call) noexcept
-    : host_(Host::current() != nullptr && Host::current()->recording() ? Host::current() : nullptr),
+    : host_(Host::current() != nullptr && Host::current()->checking() ? Host::current() : nullptr),
       call_(call),
       before_(host_ != nullptr ? ProcessState::capture() : ProcessState()) {}
 

@@ -46,6 +46,10 @@ struct HOST_API Game {
   bool training = false;
   bool replay = false;
   bool spectating = false;
+  /// Gives every ball of every event this velocity, or this explosion time.
+  void setVelocity(Velocity velocity);
+  void setExplosionTime(float time);
+
   /// The balls of the local game event (free play and custom training).
   std::vector<Ball> eventBalls{Ball{}};
   /// What Count answers for the local event instead of the real number, to model a host that misreports.
@@ -104,6 +108,8 @@ struct Finding {
     GlobalState,
     /// The plugin called the host after deleteMe, while its module was being closed.
     CallAfterDelete,
+    /// The plugin registered a drawable or a hook after the host had closed its slot, during deleteMe.
+    LeftRegistered,
   };
   Check check;
   std::string message;
@@ -137,8 +143,9 @@ class HOST_API Host {
 
   /// Gives a plugin its own game and console handles.
   PluginSlot openSlot();
-  /// Removes every drawable, hook and binding of the plugin, as the host does when it unloads one.
-  void closeSlot(std::uint32_t slot);
+  /// Removes every drawable, hook and binding of the plugin, as the host does when it unloads one. Returns
+  /// how many drawables and hooks there were.
+  std::size_t closeSlot(std::uint32_t slot);
 
   void registerDrawable(std::uint32_t slot, std::function<void(CanvasWrapper)> drawable);
   void unregisterDrawables(std::uint32_t slot);
@@ -147,8 +154,7 @@ class HOST_API Host {
   /// first called on the next one; drawables removed during the frame are not called again.
   void drawFrame();
 
-  /// Switches the host's instruments on or off (on by default): the call log, the canvas recording and the
-  /// global-state check around every call into plugin code. Off, the host is as quiet as a real one.
+  /// Switches the call log and the canvas recording on or off (on by default).
   void setRecording(bool on);
   bool recording() const { return recording_; }
   const std::vector<LogEntry>& log() const { return log_; }
@@ -178,6 +184,10 @@ class HOST_API Host {
     if (recording_) recordWrapper(LogEntry::Kind::Destroyed, address);
   }
 
+  /// Switches the global-state check around every call into plugin code on or off (on by default). It
+  /// allocates nothing, but asks the system for the working directory.
+  void setChecking(bool on) { checking_ = on; }
+  bool checking() const { return checking_; }
   /// What the host's checks found so far.
   const std::vector<Finding>& findings() const { return findings_; }
   void addFinding(Finding finding) noexcept;
@@ -188,7 +198,7 @@ class HOST_API Host {
 
   /// Stands around one call into plugin code (an entry point, onLoad, onUnload, a hook, a drawable): compares
   /// the process's global state before and after it, and records a change as a finding that names the call.
-  /// Checks nothing when no host runs or its instruments are off.
+  /// Checks nothing when no host runs or its checking is off.
   class HOST_API PluginCall {
    public:
     explicit PluginCall(std::string_view call) noexcept;
@@ -243,6 +253,7 @@ class HOST_API Host {
   std::uint64_t operations_ = 0;
   std::uint64_t failingOperation_ = 0;
   int internalDepth_ = 0;
+  bool checking_ = true;
   std::vector<Finding> findings_;
 };
 

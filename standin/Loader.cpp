@@ -19,6 +19,16 @@ T lookup(const DynamicLibrary& library, const char* name) {
   return reinterpret_cast<T>(address);
 }
 
+// Unloading records what it finds without letting a failure to describe it stop the unload.
+template <typename Describe>
+void find(Host& host, Finding::Check check, Describe describe) noexcept {
+  try {
+    host.addFinding({check, describe()});
+  } catch (...) {
+    // Without memory for the message the finding is lost; unloading goes on.
+  }
+}
+
 }  // namespace
 
 PluginModule::PluginModule(const std::filesystem::path& path)
@@ -84,18 +94,21 @@ void LoadedPlugin::release() noexcept {
     handle_.reset();
   }
   module_->deleteMe();
+  // Whatever it registered since the slot was closed calls into code that is about to be unmapped: found,
+  // and removed while the module is still there.
+  if (std::size_t left = slot_ != 0 ? host_.closeSlot(slot_) : 0; left > 0) {
+    find(host_, Finding::Check::LeftRegistered, [&] {
+      return "the plugin left " + std::to_string(left) + " drawable(s) or hook(s) registered after unload";
+    });
+  }
   std::uint64_t operations = host_.operationCount();
   {
     Host::PluginCall call("closing the module");
     module_.reset();
   }
   if (std::uint64_t late = host_.operationCount() - operations; late > 0) {
-    try {
-      host_.addFinding({Finding::Check::CallAfterDelete,
-                        "the plugin made " + std::to_string(late) + " host call(s) after deleteMe"});
-    } catch (...) {
-      // Without memory for the message the finding is lost; unloading goes on.
-    }
+    find(host_, Finding::Check::CallAfterDelete,
+         [&] { return "the plugin made " + std::to_string(late) + " host call(s) after deleteMe"; });
   }
 }
 

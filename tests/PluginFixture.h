@@ -28,10 +28,10 @@ class PluginFixture : public ::testing::Test {
   }
 
   void setVelocity(float x, float y, float z) {
-    host.game.forEachBall([&](standin::Ball& ball) { ball.velocity = {x, y, z}; });
+    host.game.setVelocity({x, y, z});
   }
   void setExplosion(float time) {
-    host.game.forEachBall([&](standin::Ball& ball) { ball.explosionTime = time; });
+    host.game.setExplosionTime(time);
   }
 
   /// Draws one frame; returns the host operations the plugin made during it.

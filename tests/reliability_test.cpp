@@ -113,7 +113,7 @@ std::vector<Scenario> scenarios() {
                        run.load();
                        run.show(true);
                        state.set(run.host.game, withBall);
-                       run.host.game.forEachBall([](standin::Ball& ball) { ball.velocity = {1000, 0, 0}; });
+                       run.host.game.setVelocity({1000, 0, 0});
                      },
                      [](Run& run) { run.host.drawFrame(); },
                      [withBall](Run& run, int live) {
