@@ -27,12 +27,8 @@ class PluginFixture : public ::testing::Test {
     host.game.freeplay = true;
   }
 
-  void setVelocity(float x, float y, float z) {
-    host.game.setVelocity({x, y, z});
-  }
-  void setExplosion(float time) {
-    host.game.setExplosionTime(time);
-  }
+  void setVelocity(float x, float y, float z) { host.game.setVelocity({x, y, z}); }
+  void setExplosion(float time) { host.game.setExplosionTime(time); }
 
   /// Draws one frame; returns the host operations the plugin made during it.
   std::vector<std::string_view> frame() {
