@@ -1,8 +1,10 @@
 # Sourced by the scripts: installs the Debian packages a step needs when they are missing.
 
 # The packages every build of the project needs.
+# libclang-rt-14-dev brings the header through which the fuzz targets, and the test build's replay of their
+# corpus, read an input.
 KORVINDEL_BUILD_PACKAGES=(cmake ninja-build g++ binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libfreetype-dev libpng-dev libgif-dev fonts-dejavu-core clang-format)
+  libfreetype-dev libpng-dev libgif-dev fonts-dejavu-core clang-format libclang-rt-14-dev)
 
 # Installs what is missing, as root or through sudo. Without either it names the packages and the command that
 # installs them, and exits with status 1.
