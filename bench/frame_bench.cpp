@@ -18,15 +18,14 @@ enum class GameState { Freeplay, Training, Replay, Spectating, Menu };
 // The plugin object on a quiet stand-in host: loaded, one ball moving at 180 km/h.
 struct Bench {
   standin::Host host;
-  standin::PluginSlot slot = host.openSlot();
   Korvindel plugin;
+  std::uint32_t slot = 0;
   CanvasWrapper canvas{standin::address::make(standin::address::Kind::Canvas, 1)};
 
   explicit Bench(GameState state) {
     host.setRecording(false);
     host.setChecking(false);
-    plugin.cvarManagerPtr = slot.cvars;
-    plugin.gameWrapperPtr = slot.game;
+    slot = host.connect(plugin).id;
     plugin.onLoad();
     host.game.setVelocity({3000, 4000, 0});
     host.game.freeplay = state == GameState::Freeplay;
@@ -34,7 +33,7 @@ struct Bench {
     host.game.replay = state == GameState::Replay;
     host.game.spectating = state == GameState::Spectating;
   }
-  ~Bench() { host.closeSlot(slot.id); }
+  ~Bench() { host.closeSlot(slot); }
 };
 
 // Runs one call per iteration and reports the heap allocations it makes.

@@ -1,7 +1,7 @@
+#include "DynamicLibrary.h"
+
 #include <string>
 #include <utility>
-
-#include "Loader.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Address.h"
+#include "BakkesModPlugin.h"
 #include "CVarManagerWrapper.h"
 #include "GameWrapper.h"
 
@@ -11,28 +12,6 @@ namespace standin {
 
 Host* Host::activeHost_ = nullptr;
 void (*Host::reporter_)(const Finding&) = nullptr;
-
-std::string_view address::describe(std::uintptr_t address) {
-  switch (kindOf(address)) {
-    case Kind::None:
-      return address == 0 ? "BallWrapper" : "ObjectWrapper";
-    case Kind::Game:
-      return "GameWrapper";
-    case Kind::CvarManager:
-      return "CVarManagerWrapper";
-    case Kind::Cvar:
-      return "CVarWrapper";
-    case Kind::Canvas:
-      return "CanvasWrapper";
-    case Kind::Event:
-      return eventOf(address) == Event::Replay ? "ReplayServerWrapper" : "ServerWrapper";
-    case Kind::BallArray:
-      return "ArrayWrapper<BallWrapper>";
-    case Kind::Ball:
-      return "BallWrapper";
-  }
-  return "ObjectWrapper";
-}
 
 void Game::forEachBall(const std::function<void(Ball&)>& visit) {
   for (Ball& ball : eventBalls) visit(ball);
@@ -88,6 +67,13 @@ PluginSlot Host::openSlot() {
   InternalScope scope(*this);
   return {id, std::make_shared<GameWrapper>(address::make(address::Kind::Game, id)),
           std::make_shared<CVarManagerWrapper>(address::make(address::Kind::CvarManager, id))};
+}
+
+PluginSlot Host::connect(BakkesMod::Plugin::BakkesModPlugin& plugin) {
+  PluginSlot slot = openSlot();
+  plugin.cvarManagerPtr = slot.cvars;
+  plugin.gameWrapperPtr = slot.game;
+  return slot;
 }
 
 std::size_t Host::closeSlot(std::uint32_t slot) {

@@ -20,6 +20,9 @@
 
 class CVarManagerWrapper;
 class GameWrapper;
+namespace BakkesMod::Plugin {
+class BakkesModPlugin;
+}
 
 namespace standin {
 
@@ -143,6 +146,9 @@ class HOST_API Host {
 
   /// Gives a plugin its own game and console handles.
   PluginSlot openSlot();
+  /// Opens a slot and fills the plugin's two base handles with its handles, as the host does before onLoad;
+  /// returns the slot.
+  PluginSlot connect(BakkesMod::Plugin::BakkesModPlugin& plugin);
   /// Removes every drawable, hook and binding of the plugin, as the host does when it unloads one. Returns
   /// how many drawables and hooks there were.
   std::size_t closeSlot(std::uint32_t slot);

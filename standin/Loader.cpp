@@ -54,10 +54,7 @@ LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path) : host
       throw LoadError("cannot load plugin " + path.string() + ": getPlugin gave no plugin object");
     }
     handle_ = *instance;
-    PluginSlot slot = host_.openSlot();
-    slot_ = slot.id;
-    handle_->cvarManagerPtr = std::move(slot.cvars);
-    handle_->gameWrapperPtr = std::move(slot.game);
+    slot_ = host_.connect(*handle_).id;
     Host::PluginCall call("onLoad");
     handle_->onLoad();
   } catch (...) {

@@ -7,38 +7,11 @@
 #include <stdexcept>
 
 #include "BakkesModPlugin.h"
+#include "DynamicLibrary.h"
 #include "Host.h"
 #include "HostApi.h"
 
 namespace standin {
-
-/// A module that cannot be loaded; the message names the path and the reason.
-class HOST_API LoadError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-/// A dynamic library opened by path and closed when this goes.
-class HOST_API DynamicLibrary {
- public:
-  explicit DynamicLibrary(const std::filesystem::path& path);
-  ~DynamicLibrary();
-  DynamicLibrary(DynamicLibrary&& other) noexcept;
-  DynamicLibrary& operator=(DynamicLibrary&&) = delete;
-  DynamicLibrary(const DynamicLibrary&) = delete;
-  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
-
-  /// The address of an exported name, or nullptr.
-  void* symbol(const char* name) const;
-  void close() noexcept;
-  const std::filesystem::path& path() const { return path_; }
-  /// Whether the operating system still has the library mapped into this process.
-  static bool isMapped(const std::filesystem::path& path);
-
- private:
-  std::filesystem::path path_;
-  void* handle_ = nullptr;
-};
 
 /// A plugin module and its three exports, looked up by their undecorated names.
 class HOST_API PluginModule {

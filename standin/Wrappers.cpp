@@ -36,7 +36,16 @@ ObjectWrapper::ObjectWrapper(const ObjectWrapper& other) : memory_address(other.
   if (Host* host = Host::current()) host->wrapperCreated(memory_address);
 }
 
-ObjectWrapper& ObjectWrapper::operator=(const ObjectWrapper& other) = default;
+// In the log an assignment ends the handle's life on its old object and starts one on the new, so that every
+// Created entry still pairs with a Destroyed entry of the same address.
+ObjectWrapper& ObjectWrapper::operator=(const ObjectWrapper& other) {
+  if (Host* host = Host::current()) {
+    host->wrapperDestroyed(memory_address);
+    host->wrapperCreated(other.memory_address);
+  }
+  memory_address = other.memory_address;
+  return *this;
+}
 
 ObjectWrapper::~ObjectWrapper() {
   if (Host* host = Host::current()) host->wrapperDestroyed(memory_address);

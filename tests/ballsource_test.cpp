@@ -7,23 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "FrameCalls.h"
 #include "PluginFixture.h"
 
 namespace {
 
 using ::testing::ElementsAreArray;
-using Calls = std::vector<std::string_view>;
-
-const Calls kLocalBall = {"IsInFreeplay",         "GetGameEventAsServer", "GetGameBalls", "Count",
-                          "GetGameEventAsServer", "GetGameBalls",         "Get",          "IsNull"};
-const Calls kDrawing = {"GetRBState", "GetExplosionTime", "SetColor",  "GetSize",
-                        "GetSize",    "SetPosition",      "DrawString"};
-
-Calls concat(std::initializer_list<Calls> parts) {
-  Calls all;
-  for (const Calls& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
 
 class BallSource : public PluginFixture {
  protected:
@@ -48,20 +37,20 @@ TEST_F(BallSource, AsksTheGameStatesInOrderAndOnlyAsFarAsNeeded) {
   const Case cases[] = {
       {"free play takes ball 0 of three",
        [](auto& g) { g.freeplay = true; },
-       concat({kLocalBall, kDrawing}),
+       concat({kLocalBallCalls, kDrawingCalls}),
        {"36.00 km/h"}},
       {"custom training asked only after free play",
        [](auto& g) { g.training = true; },
        concat({{"IsInFreeplay", "IsInCustomTraining"},
-               Calls(kLocalBall.begin() + 1, kLocalBall.end()),
-               kDrawing}),
+               Calls(kLocalBallCalls.begin() + 1, kLocalBallCalls.end()),
+               kDrawingCalls}),
        {"36.00 km/h"}},
       {"free play wins over replay without asking it",
        [](auto& g) {
          g.freeplay = true;
          g.replay = true;
        },
-       concat({kLocalBall, kDrawing}),
+       concat({kLocalBallCalls, kDrawingCalls}),
        {"36.00 km/h"}},
       {"empty free play falls through to the replay",
        [](auto& g) {
@@ -69,7 +58,7 @@ TEST_F(BallSource, AsksTheGameStatesInOrderAndOnlyAsFarAsNeeded) {
          g.replay = true;
          g.eventBalls.clear();
        },
-       concat({emptyLocal, {"IsInReplay", "GetGameEventAsReplay", "GetBall", "IsNull"}, kDrawing}),
+       concat({emptyLocal, {"IsInReplay", "GetGameEventAsReplay", "GetBall", "IsNull"}, kDrawingCalls}),
        {"18.00 km/h"}},
       {"a negative count means no ball",
        [](auto& g) {
@@ -77,7 +66,7 @@ TEST_F(BallSource, AsksTheGameStatesInOrderAndOnlyAsFarAsNeeded) {
          g.replay = true;
          g.reportedBallCount = -3;
        },
-       concat({emptyLocal, {"IsInReplay", "GetGameEventAsReplay", "GetBall", "IsNull"}, kDrawing}),
+       concat({emptyLocal, {"IsInReplay", "GetGameEventAsReplay", "GetBall", "IsNull"}, kDrawingCalls}),
        {"18.00 km/h"}},
       {"empty free play and nothing else draws nothing",
        [](auto& g) {
@@ -98,7 +87,7 @@ TEST_F(BallSource, AsksTheGameStatesInOrderAndOnlyAsFarAsNeeded) {
        [](auto& g) { g.spectating = true; },
        concat({{"IsInFreeplay", "IsInCustomTraining", "IsInReplay", "IsSpectatingInOnlineGame",
                 "GetOnlineGame", "GetBall", "IsNull"},
-               kDrawing}),
+               kDrawingCalls}),
        {"3.60 km/h"}},
       {"all four states off gives the null ball",
        [](auto&) {},

@@ -68,10 +68,7 @@ TEST(Descriptor, IsExportedAsOneSixtyFourByteRecord) {
 
 // The host fills the base handles; a weak reference to one tells when the plugin object has been destroyed.
 std::weak_ptr<GameWrapper> fillHandles(Host& host, PluginHandle& plugin) {
-  standin::PluginSlot slot = host.openSlot();
-  plugin->cvarManagerPtr = slot.cvars;
-  plugin->gameWrapperPtr = slot.game;
-  return slot.game;
+  return host.connect(*plugin).game;
 }
 
 TEST(PluginInstance, GetPluginGivesTheSameHandleAndObjectUntilDeleted) {

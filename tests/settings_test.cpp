@@ -116,11 +116,10 @@ TEST_F(Settings, RegistersOneDrawableOnlyWhenTheShowCellHoldsOnAfterBinding) {
 
 TEST_F(Settings, AnUnloadedPluginIsDestroyedWhileItsDrawableAndHookAreStillRegistered) {
   standin::PluginModule module(KORVINDEL_MODULE);
-  standin::PluginSlot slot = host.openSlot();
+  std::uint32_t slot = 0;
   {
     PluginHandle copy = *module.getPlugin();
-    copy->cvarManagerPtr = slot.cvars;
-    copy->gameWrapperPtr = slot.game;
+    slot = host.connect(*copy).id;
     copy->onLoad();
   }
   set("korvindel_show", "1");
@@ -136,7 +135,7 @@ TEST_F(Settings, AnUnloadedPluginIsDestroyedWhileItsDrawableAndHookAreStillRegis
   EXPECT_EQ(holders(), 1) << "the drawable and the hook must not keep the plugin alive";
   EXPECT_EQ(host.drawableCount(), 1u);
   EXPECT_EQ(host.console.hookCount(), 1u);
-  host.closeSlot(slot.id);
+  host.closeSlot(slot);
 }
 
 // The host may call the hook before or after it writes the show cell; the switch works either way.
@@ -230,9 +229,7 @@ TEST_F(Settings, AFailedLoadKeepsWhatWasDoneAndLeaksNothing) {
     host.failAt(n);
     standin::PluginModule module(KORVINDEL_MODULE);
     PluginHandle copy = *module.getPlugin();
-    standin::PluginSlot slot = host.openSlot();
-    copy->cvarManagerPtr = slot.cvars;
-    copy->gameWrapperPtr = slot.game;
+    standin::PluginSlot slot = host.connect(*copy);
     EXPECT_THROW(copy->onLoad(), standin::InjectedFault);
     // Everything before the failing operation stays done: the calls the log shows took effect.
     auto calls = host.calls();
