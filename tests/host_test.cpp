@@ -2,12 +2,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Address.h"
 #include "BallWrapper.h"
 #include "CVarManagerWrapper.h"
 #include "Host.h"
@@ -158,6 +161,27 @@ TEST(HostLog, CountsLiveWrappersAndLogsTheirLives) {
       ElementsAre(LogEntry{K::Created, "BallWrapper", 0}, LogEntry{K::Call, "BallWrapper", 0},
                   LogEntry{K::Created, "BallWrapper", 0}, LogEntry{K::Call, "IsNull", 0},
                   LogEntry{K::Destroyed, "BallWrapper", 0}, LogEntry{K::Destroyed, "BallWrapper", 0}));
+}
+
+TEST(HostLog, AnAssignedWrapperEndsOneLifeAndStartsAnother) {
+  Host host;
+  const std::uintptr_t ballAddress = standin::address::ball(standin::address::Event::Local, 0);
+  {
+    BallWrapper none(0);
+    BallWrapper ball(ballAddress);
+    none = ball;
+    EXPECT_EQ(host.liveWrappers(), 2);
+  }
+  using K = LogEntry::Kind;
+  std::vector<LogEntry> lives;
+  std::copy_if(host.log().begin(), host.log().end(), std::back_inserter(lives),
+               [](const LogEntry& entry) { return entry.kind != K::Call; });
+  EXPECT_THAT(
+      lives,
+      ElementsAre(LogEntry{K::Created, "BallWrapper", 0}, LogEntry{K::Created, "BallWrapper", ballAddress},
+                  LogEntry{K::Destroyed, "BallWrapper", 0}, LogEntry{K::Created, "BallWrapper", ballAddress},
+                  LogEntry{K::Destroyed, "BallWrapper", ballAddress},
+                  LogEntry{K::Destroyed, "BallWrapper", ballAddress}));
 }
 
 TEST(HostLog, FailsTheChosenOperationOnce) {
