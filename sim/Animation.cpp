@@ -113,12 +113,7 @@ Animation::~Animation() {
   if (gif_ != nullptr) EGifCloseFile(gif_, nullptr);
 }
 
-void Animation::failed(int error) const {
-  const std::string& failure = file_.failure();
-  throw OutputError(!failure.empty()
-                        ? failure
-                        : "cannot write " + standin::escape(target().string()) + ": " + gifError(error));
-}
+void Animation::failed(int error) const { file_.abandon(gifError(error)); }
 
 void Animation::start(std::int32_t width, std::int32_t height) {
   if (EGifPutScreenDesc(gif_, width, height, 8, 0, nullptr) == GIF_ERROR) failed(gif_->Error);

@@ -145,9 +145,13 @@ void AtomicFile::commit() {
   }
   if (failed_) {
     discard();
-    throw OutputError(failure_.empty() ? "cannot write " + standin::escape(target_.string()) : failure_);
+    abandon("write failed");
   }
   temporary_.clear();
+}
+
+void AtomicFile::abandon(const std::string& why) const {
+  throw OutputError(failure_.empty() ? cannotWrite(target_, why) : failure_);
 }
 
 void AtomicFile::discard() noexcept {

@@ -45,8 +45,9 @@ class AtomicFile {
   /// Flushes, closes and renames the temporary onto the target; throws OutputError naming the first failure,
   /// the temporary removed.
   void commit();
-  /// Why a write failed, as commit reports it; empty while none has (or no memory was left to say why).
-  const std::string& failure() const { return failure_; }
+  /// For a library that gave up writing: throws OutputError with the reason of the write that failed, or
+  /// with `why` when none did. The temporary goes with this file.
+  [[noreturn]] void abandon(const std::string& why) const;
 
   const std::filesystem::path& target() const { return target_; }
   const std::filesystem::path& destination() const { return destination_; }

@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "Quote.h"
 #include "SafeFile.h"
 
 namespace sim {
@@ -152,9 +151,7 @@ Image Painter::caption(Image picture, const std::vector<std::string>& lines) con
 
 void writePng(const Image& image, const std::filesystem::path& path) {
   AtomicFile file(path);
-  if (!encodePng(image, file) && file.failure().empty()) {
-    throw OutputError("cannot write " + standin::escape(path.string()) + ": libpng failed");
-  }
+  if (!encodePng(image, file)) file.abandon("libpng failed");
   file.commit();
 }
 
