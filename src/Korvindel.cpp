@@ -12,6 +12,7 @@
 #include "host/ArrayWrapper.h"
 #include "host/CVarManagerWrapper.h"
 #include "host/GameWrapper.h"
+#include "host/ReplayServerWrapper.h"
 #include "host/ServerWrapper.h"
 
 // The module holds only this handle; it must be empty at load without start-up code, which a
@@ -170,9 +171,9 @@ void Korvindel::render(CanvasWrapper canvas) {
   if (ball.IsNull()) return;
 
   RBState state = ball.GetRBState();
-  float x = state.Values[7];
-  float y = state.Values[8];
-  float z = state.Values[9];
+  float x = state.LinearVelocity[0];
+  float y = state.LinearVelocity[1];
+  float z = state.LinearVelocity[2];
   float speed = std::sqrt((x * x + y * y) + z * z);
 
   if (ball.GetExplosionTime() == 0.0f) {

@@ -155,7 +155,7 @@ void Console::set(std::string_view name, std::string_view text) {
   if (!hooksBeforeCells_) writeCells();
   for (HookEntry& entry : hooks) {
     Host::PluginCall call("a console variable's hook");
-    entry.hook(oldText, CVarWrapper(address::cvar(entry.slot, id)));
+    entry.hook(oldText, CVarWrapper(address::cvar(entry.slot, id), typeid(CVarWrapper)));
   }
   if (hooksBeforeCells_) writeCells();
 }

@@ -65,8 +65,10 @@ Host& Host::noActiveHost() { throw std::logic_error("no stand-in host is running
 PluginSlot Host::openSlot() {
   std::uint32_t id = nextSlot_++;
   InternalScope scope(*this);
-  return {id, std::make_shared<GameWrapper>(address::make(address::Kind::Game, id)),
-          std::make_shared<CVarManagerWrapper>(address::make(address::Kind::CvarManager, id))};
+  // The slot in each address tells the plugins apart; the real host's type arguments have no use here.
+  return {id, std::make_shared<GameWrapper>(address::make(address::Kind::Game, id), 0L, typeid(GameWrapper)),
+          std::make_shared<CVarManagerWrapper>(address::make(address::Kind::CvarManager, id),
+                                               typeid(CVarManagerWrapper))};
 }
 
 PluginSlot Host::connect(BakkesMod::Plugin::BakkesModPlugin& plugin) {

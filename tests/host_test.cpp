@@ -6,6 +6,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -163,25 +164,39 @@ TEST(HostLog, CountsLiveWrappersAndLogsTheirLives) {
                   LogEntry{K::Destroyed, "BallWrapper", 0}, LogEntry{K::Destroyed, "BallWrapper", 0}));
 }
 
-TEST(HostLog, AnAssignedWrapperEndsOneLifeAndStartsAnother) {
+// Wrappers alive per address, as the log tells it.
+std::map<std::uintptr_t, int> aliveByAddress(const Host& host) {
+  std::map<std::uintptr_t, int> alive;
+  for (const LogEntry& entry : host.log()) {
+    if (entry.kind != LogEntry::Kind::Call)
+      alive[entry.address] += entry.kind == LogEntry::Kind::Created ? 1 : -1;
+  }
+  return alive;
+}
+
+template <typename Wrapper>
+void expectAssignmentToEndOneLifeAndStartAnother(std::uintptr_t from, std::uintptr_t to) {
+  using ::testing::Pair;
+  using ::testing::UnorderedElementsAre;
   Host host;
-  const std::uintptr_t ballAddress = standin::address::ball(standin::address::Event::Local, 0);
   {
-    BallWrapper none(0);
-    BallWrapper ball(ballAddress);
-    none = ball;
+    Wrapper assigned(from);
+    Wrapper other(to);
+    assigned = other;
+    EXPECT_THAT(aliveByAddress(host), UnorderedElementsAre(Pair(from, 0), Pair(to, 2)));
     EXPECT_EQ(host.liveWrappers(), 2);
   }
-  using K = LogEntry::Kind;
-  std::vector<LogEntry> lives;
-  std::copy_if(host.log().begin(), host.log().end(), std::back_inserter(lives),
-               [](const LogEntry& entry) { return entry.kind != K::Call; });
-  EXPECT_THAT(
-      lives,
-      ElementsAre(LogEntry{K::Created, "BallWrapper", 0}, LogEntry{K::Created, "BallWrapper", ballAddress},
-                  LogEntry{K::Destroyed, "BallWrapper", 0}, LogEntry{K::Created, "BallWrapper", ballAddress},
-                  LogEntry{K::Destroyed, "BallWrapper", ballAddress},
-                  LogEntry{K::Destroyed, "BallWrapper", ballAddress}));
+  EXPECT_THAT(aliveByAddress(host), UnorderedElementsAre(Pair(from, 0), Pair(to, 0)));
+  EXPECT_EQ(host.liveWrappers(), 0);
+}
+
+TEST(HostLog, AnAssignedWrapperEndsOneLifeAndStartsAnother) {
+  SCOPED_TRACE("a wrapper of three class levels");
+  expectAssignmentToEndOneLifeAndStartAnother<BallWrapper>(
+      0, standin::address::ball(standin::address::Event::Local, 0));
+  SCOPED_TRACE("a wrapper of one class level");
+  expectAssignmentToEndOneLifeAndStartAnother<CanvasWrapper>(
+      0, standin::address::make(standin::address::Kind::Canvas, 1));
 }
 
 TEST(HostLog, FailsTheChosenOperationOnce) {

@@ -2,17 +2,26 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "BallWrapper.h"
 #include "HostApi.h"
-#include "ObjectWrapper.h"
 
+/// Not a game object itself: it owns only its implementation object.
 template <typename T>
-class ArrayWrapper : public ObjectWrapper {
+class ArrayWrapper {
  public:
-  explicit ArrayWrapper(std::uintptr_t address);
-  std::int32_t Count() const;
-  T Get(std::int32_t index) const;
+  explicit ArrayWrapper(std::uintptr_t mem);
+  ArrayWrapper(const ArrayWrapper& other);
+  ArrayWrapper& operator=(ArrayWrapper rhs);
+  ~ArrayWrapper();
+
+  int Count();
+  T Get(int index);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> pimpl;
 };
 
 // Users take the host's one instantiation. The host's own build makes it and marks it for export there; GCC

@@ -5,13 +5,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <typeindex>
 
 #include "HostApi.h"
-#include "ObjectWrapper.h"
 
-class HOST_API CVarWrapper : public ObjectWrapper {
+class HOST_API CVarWrapper {
  public:
-  explicit CVarWrapper(std::uintptr_t address);
+  CVarWrapper(std::uintptr_t mem, std::type_index type);
+  CVarWrapper(const CVarWrapper& other);
+  CVarWrapper& operator=(CVarWrapper rhs);
+  ~CVarWrapper();
 
   /// The host stores every new value of the variable into the cell.
   void bindTo(std::shared_ptr<bool> cell);
@@ -21,5 +24,9 @@ class HOST_API CVarWrapper : public ObjectWrapper {
   /// The host calls the hook with the old value's text and the variable whenever the variable is set.
   void addOnValueChanged(std::function<void(std::string, CVarWrapper)> hook);
 
-  bool getBoolValue() const;
+  bool getBoolValue();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> pimpl;
 };

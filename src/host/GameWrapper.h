@@ -3,27 +3,36 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <typeindex>
 
 #include "CanvasWrapper.h"
 #include "HostApi.h"
-#include "ObjectWrapper.h"
+#include "ReplayServerWrapper.h"
 #include "ServerWrapper.h"
 
-class HOST_API GameWrapper : public ObjectWrapper {
+class HOST_API GameWrapper {
  public:
-  explicit GameWrapper(std::uintptr_t address);
+  GameWrapper(std::uintptr_t mem, long pluginType, std::type_index idx);
+  GameWrapper(const GameWrapper& other);
+  GameWrapper& operator=(GameWrapper rhs);
+  ~GameWrapper();
 
-  bool IsInFreeplay() const;
-  bool IsInCustomTraining() const;
-  bool IsInReplay() const;
-  bool IsSpectatingInOnlineGame() const;
+  bool IsInFreeplay();
+  bool IsInCustomTraining();
+  bool IsInReplay();
+  bool IsSpectatingInOnlineGame();
 
-  ServerWrapper GetGameEventAsServer() const;
-  ServerWrapper GetOnlineGame() const;
-  ReplayServerWrapper GetGameEventAsReplay() const;
+  ServerWrapper GetGameEventAsServer();
+  ServerWrapper GetOnlineGame();
+  ReplayServerWrapper GetGameEventAsReplay();
 
   /// The host calls the drawable with a canvas on every drawn frame until it is removed.
-  void RegisterDrawable(std::function<void(CanvasWrapper)> drawable);
+  void RegisterDrawable(std::function<void(CanvasWrapper)> callback);
   /// Removes every drawable that this plugin registered.
   void UnregisterDrawables();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> pimpl;
 };

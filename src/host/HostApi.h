@@ -1,7 +1,9 @@
-// Linkage macros for the host's classes and for what the plugin module exports to the host.
+// Linkage of the host's classes and of what a plugin module exports to the host.
 #pragma once
 
 // HOST_API marks the host library's classes: imported by the plugin, exported by whoever implements them.
+// Every member of such a class is defined in the host, special members included, so that copying or
+// destroying a wrapper in the plugin runs the host's code on the host's implementation objects.
 #if defined(_WIN32)
 #if defined(HOST_LIBRARY_BUILD)
 #define HOST_API __declspec(dllexport)

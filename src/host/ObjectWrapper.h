@@ -1,18 +1,13 @@
-// Base of every host wrapper: a value handle holding the address of one host object.
+// Base of the host's wrappers of game objects: the address of the object that a wrapper stands for.
 #pragma once
 
 #include <cstdint>
 
 #include "HostApi.h"
 
-/// A handle to a host object. Copying and destroying a handle never touches the object behind it.
+/// The host defines only the constructor; copying one copies the address and nothing else.
 class HOST_API ObjectWrapper {
  public:
-  explicit ObjectWrapper(std::uintptr_t address);
-  ObjectWrapper(const ObjectWrapper& other);
-  ObjectWrapper& operator=(const ObjectWrapper& other);
-  ~ObjectWrapper();
-
- protected:
   std::uintptr_t memory_address;
+  explicit ObjectWrapper(std::uintptr_t mem);
 };

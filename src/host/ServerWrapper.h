@@ -1,23 +1,26 @@
-// A running game event (a local game, a replay or an online match).
+// A running game event with its balls: a local game, an online match, or (as a replay server) a replay.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "ArrayWrapper.h"
 #include "BallWrapper.h"
 #include "HostApi.h"
-#include "ObjectWrapper.h"
+#include "TeamGameEventWrapper.h"
 
-class HOST_API ServerWrapper : public ObjectWrapper {
+class HOST_API ServerWrapper : public TeamGameEventWrapper {
  public:
-  explicit ServerWrapper(std::uintptr_t address);
+  explicit ServerWrapper(std::uintptr_t mem);
+  ServerWrapper(const ServerWrapper& other);
+  ServerWrapper& operator=(ServerWrapper rhs);
+  ~ServerWrapper();
+
   /// The event's ball; the null ball when it has none.
-  BallWrapper GetBall() const;
-  ArrayWrapper<BallWrapper> GetGameBalls() const;
-};
+  BallWrapper GetBall();
+  ArrayWrapper<BallWrapper> GetGameBalls();
 
-/// The event of a replay being watched.
-class HOST_API ReplayServerWrapper : public ServerWrapper {
- public:
-  explicit ReplayServerWrapper(std::uintptr_t address);
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> pimpl;
 };

@@ -1,0 +1,3 @@
+#include "ObjectWrapper.h"
+
+ObjectWrapper::ObjectWrapper(std::uintptr_t mem) : memory_address(mem) {}

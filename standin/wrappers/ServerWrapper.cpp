@@ -1,0 +1,23 @@
+#include "ServerWrapper.h"
+
+#include "Address.h"
+#include "Implementation.h"
+
+namespace address = standin::address;
+
+struct ServerWrapper::Impl : standin::FurtherLevel {};
+
+ServerWrapper::ServerWrapper(std::uintptr_t mem) : TeamGameEventWrapper(mem), pimpl(new Impl) {}
+STANDIN_WRAPPER_LEVEL(ServerWrapper, TeamGameEventWrapper)
+
+BallWrapper ServerWrapper::GetBall() {
+  standin::Host& host = standin::operation("GetBall");
+  standin::Host::InternalScope scope(host);
+  auto which = address::eventOf(memory_address);
+  return BallWrapper(host.ballCount(memory_address) > 0 ? address::ball(which, 0) : 0);
+}
+
+ArrayWrapper<BallWrapper> ServerWrapper::GetGameBalls() {
+  standin::operation("GetGameBalls");
+  return ArrayWrapper<BallWrapper>(address::ballArray(address::eventOf(memory_address)));
+}
