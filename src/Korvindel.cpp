@@ -15,6 +15,13 @@
 #include "host/ReplayServerWrapper.h"
 #include "host/ServerWrapper.h"
 
+// The game's host shares strings, shared handles and function objects with the module by value; a standard
+// library laid out for debugging, or the debug runtime's heap, would corrupt them on the first call.
+#if defined(KORVINDEL_FOR_THE_HOST) && defined(_MSVC_STL_VERSION) && \
+    (_ITERATOR_DEBUG_LEVEL != 0 || defined(_DEBUG))
+#error "the module for the game's host must be built with the release runtime, laid out as the host's"
+#endif
+
 // The module holds only this handle; it must be empty at load without start-up code, which a
 // default-constructed shared_ptr is (constant initialisation).
 static constinit PluginHandle pluginInstance;
