@@ -58,8 +58,10 @@ class Checked : public Log {
   explicit Checked(std::ostream& out) : out_(out) {}
 
  protected:
+  // Each write reaches the output at once: a reader that has gone (a closed pipe) stops the run at the next
+  // line, before anything else is written.
   void write(std::string_view text) {
-    out_ << text;
+    out_ << text << std::flush;
     if (!out_) throw OutputError("cannot write the log to its output");
   }
 

@@ -1,6 +1,8 @@
 #include "SafeFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <system_error>
@@ -12,6 +14,7 @@
 #include <io.h>
 #include <process.h>
 #else
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -20,18 +23,24 @@ namespace {
 
 struct Seam {
   std::uint64_t operations = 0;
-  std::uint64_t failing = 0;
+  std::uint64_t chosen = 0;
+  int signal = 0;
 };
 Seam seam;
 
 // Counts one file operation; true when it is the one chosen to fail, which then fails as a full disk does.
+// With a signal chosen, the operation is interrupted by it instead.
 bool injectedFault() {
-  if (++seam.operations != seam.failing) return false;
+  if (++seam.operations != seam.chosen) return false;
+  if (seam.signal != 0) {
+    std::raise(seam.signal);
+    return false;
+  }
   errno = ENOSPC;
   return true;
 }
 
-std::string reason() { return std::strerror(errno); }
+std::string reason() { return standin::escape(std::strerror(errno)); }
 
 std::string cannotWrite(const std::filesystem::path& target, const std::string& why) {
   return "cannot write " + standin::escape(target.string()) + ": " + why;
@@ -56,6 +65,36 @@ bool flushToDisk(std::FILE* file) {
 #endif
 }
 
+// The longest file name and path the system takes. A temporary's name is the target's with a suffix, cut
+// where it would pass the first; the second leaves room for the suffix.
+constexpr std::size_t kNameMax = 255;
+constexpr std::size_t kPathMax = 4096;
+constexpr std::size_t kSuffixRoom = 32;
+
+// The temporaries of this process, for a signal handler to remove. A temporary is made and listed while the
+// signals that end the process are held back, so that no handler misses one; it leaves the list only once
+// it is gone or renamed, so that a handler in between finds nothing of anyone's under its name.
+using NativeChar = std::filesystem::path::value_type;
+const NativeChar* temporaries[8] = {};
+
+class SignalsHeld {
+ public:
+#if defined(_WIN32)
+  SignalsHeld() {}
+#else
+  SignalsHeld() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
+    sigprocmask(SIG_BLOCK, &ending, &previous_);
+  }
+  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_;
+#endif
+};
+
 int processId() {
 #if defined(_WIN32)
   return _getpid();
@@ -67,41 +106,108 @@ int processId() {
 }  // namespace
 
 namespace fileops {
-void failAt(std::uint64_t n) { seam.failing = n == 0 ? 0 : seam.operations + n; }
+void failAt(std::uint64_t n) { seam = {seam.operations, n == 0 ? 0 : seam.operations + n, 0}; }
+void signalAt(std::uint64_t n, int signal) { seam = {seam.operations, seam.operations + n, signal}; }
 std::uint64_t count() { return seam.operations; }
 }  // namespace fileops
 
 std::filesystem::path destinationOf(const std::filesystem::path& target) {
+  const auto& text = target.native();
+  if (text.find(NativeChar{0}) != text.npos) {
+    throw UnusableName(cannotWrite(target, "a file name cannot hold a NUL byte"));
+  }
+  if (target.filename().empty()) throw OutputError(cannotWrite(target, "it names a folder, not a file"));
+  if (target.filename().native().size() > kNameMax) {
+    throw UnusableName(cannotWrite(
+        target, "its name is longer than the " + std::to_string(kNameMax) + " bytes a file name can have"));
+  }
+  if (text.size() + kSuffixRoom > kPathMax) {
+    throw UnusableName(cannotWrite(target, "its path is longer than the " +
+                                               std::to_string(kPathMax - kSuffixRoom) + " bytes taken here"));
+  }
   std::error_code error;
   std::filesystem::file_status link = std::filesystem::symlink_status(target, error);
-  std::filesystem::file_status status = std::filesystem::status(target, error);
-  if (std::filesystem::is_symlink(link) && !std::filesystem::exists(status)) {
-    throw OutputError(cannotWrite(target, "it is a link to nothing"));
+  if (link.type() == std::filesystem::file_type::not_found) return target;
+  if (error) throw OutputError(cannotWrite(target, standin::escape(error.message())));
+  std::filesystem::path destination = target;
+  if (std::filesystem::is_symlink(link)) {
+    destination = std::filesystem::canonical(target, error);
+    if (error) throw OutputError(cannotWrite(target, "it is a link to nothing"));
   }
+  std::filesystem::file_status status = std::filesystem::status(destination, error);
   if (std::filesystem::is_directory(status)) throw OutputError(cannotWrite(target, "it is a directory"));
-  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+  if (!std::filesystem::is_regular_file(status)) {
     throw OutputError(cannotWrite(target, "it is not a regular file"));
   }
-  std::filesystem::path destination =
-      std::filesystem::weakly_canonical(std::filesystem::absolute(target), error);
-  if (error) throw OutputError(cannotWrite(target, error.message()));
+  if (std::filesystem::hard_link_count(destination, error) > 1) {
+    throw OutputError(
+        cannotWrite(target, "it has other names (hard links), which would keep the old content"));
+  }
+  using std::filesystem::perms;
+  bool writable =
+      (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) != perms::none;
+#if !defined(_WIN32)
+  writable = writable && access(destination.c_str(), W_OK) == 0;
+#endif
+  if (!writable) throw OutputError(cannotWrite(target, "it is read-only"));
   return destination;
+}
+
+bool sameDestination(const std::filesystem::path& a, const std::filesystem::path& b) {
+  auto folder = [](const std::filesystem::path& path) {
+    return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  };
+  std::error_code error;
+  return a.filename() == b.filename() && std::filesystem::equivalent(folder(a), folder(b), error);
+}
+
+void removeTemporaries() noexcept {
+  for (const NativeChar* temporary : temporaries) {
+    if (temporary == nullptr) continue;
+#if defined(_WIN32)
+    _wunlink(temporary);
+#else
+    unlink(temporary);
+#endif
+  }
 }
 
 AtomicFile::AtomicFile(const std::filesystem::path& target)
     : target_(target), destination_(destinationOf(target)) {
+  create();
+}
+
+void AtomicFile::create() {
   static unsigned made = 0;
+  std::error_code error;
+  std::filesystem::file_status replaced = std::filesystem::status(destination_, error);
   // A name of our own beside the target, so that the rename stays within one file system; a name that is
   // taken belongs to someone else and is left alone.
   for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
+    std::filesystem::path suffix = "." + std::to_string(processId()) + "-" + std::to_string(++made) + ".tmp";
+    auto name = destination_.filename().native();
+    name.resize(std::min(name.size(), kNameMax - 1 - suffix.native().size()));
     std::filesystem::path candidate = destination_;
-    candidate.replace_filename("." + destination_.filename().string() + "." + std::to_string(processId()) +
-                               "-" + std::to_string(++made) + ".tmp");
+    candidate.replace_filename(std::filesystem::path(".") += name);
+    candidate += suffix;
+    SignalsHeld held;
     file_ = openNew(candidate);
-    if (file_ != nullptr) temporary_ = candidate;
     if (file_ == nullptr && errno != EEXIST) break;
+    if (file_ == nullptr) continue;
+    temporary_ = candidate;
+    auto slot = std::find(std::begin(temporaries), std::end(temporaries), nullptr);
+    if (slot == std::end(temporaries)) {
+      discard();
+      throw OutputError(cannotWrite(target_, "the simulator holds too many files at once"));
+    }
+    *slot = temporary_.c_str();
   }
   if (file_ == nullptr) throw OutputError(cannotWrite(target_, reason()));
+  // A replaced file keeps who may read and write it.
+  if (std::filesystem::is_regular_file(replaced)) {
+    std::filesystem::permissions(temporary_, replaced.permissions(), error);
+    if (error) fail(standin::escape(error.message()));
+  }
 }
 
 AtomicFile::~AtomicFile() { discard(); }
@@ -132,7 +238,7 @@ void AtomicFile::commit() {
   int closeError = errno;
   if (std::fclose(std::exchange(file_, nullptr)) != 0 || closeFailed) {
     if (!closeFailed) closeError = errno;
-    fail(std::strerror(closeError));
+    fail(standin::escape(std::strerror(closeError)));
   }
   if (!failed_) {
     std::error_code error;
@@ -141,13 +247,16 @@ void AtomicFile::commit() {
     } else {
       std::filesystem::rename(temporary_, destination_, error);
     }
-    if (error) fail(error.message());
+    if (error) {
+      fail(standin::escape(error.message()));
+    } else {
+      forget();
+    }
   }
   if (failed_) {
     discard();
     abandon("write failed");
   }
-  temporary_.clear();
 }
 
 void AtomicFile::abandon(const std::string& why) const {
@@ -159,6 +268,12 @@ void AtomicFile::discard() noexcept {
   if (temporary_.empty()) return;
   std::error_code ignored;
   std::filesystem::remove(temporary_, ignored);
+  forget();
+}
+
+void AtomicFile::forget() noexcept {
+  std::replace(std::begin(temporaries), std::end(temporaries), temporary_.c_str(),
+               static_cast<const NativeChar*>(nullptr));
   temporary_.clear();
 }
 

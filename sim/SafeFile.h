@@ -20,20 +20,39 @@ class OutputError : public std::runtime_error {
 namespace fileops {
 /// Makes the nth file operation from now fail; 0 switches the fault off.
 void failAt(std::uint64_t n);
+/// Raises the signal at the nth file operation from now, before it is carried out.
+void signalAt(std::uint64_t n, int signal);
 /// File operations made so far.
 std::uint64_t count();
 }  // namespace fileops
 
-/// The file that writing to a target would replace or create: links followed, the path made absolute. Throws
-/// OutputError for a target that exists and is not a regular file (a device, a directory, a FIFO).
+/// A target name that the system cannot take as written (a NUL byte, or longer than the system allows). The
+/// message names it and the reason.
+class UnusableName : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+/// The file that writing to a target would replace or create, as the kernel resolves it: the path as written,
+/// or for a link the file it names. Throws UnusableName for a name the system cannot take, and OutputError
+/// for a target that is refused: a directory, a device, a FIFO, a link to nothing, a file with other names
+/// (hard links, which a replacement would leave holding the old content) or a read-only file.
 std::filesystem::path destinationOf(const std::filesystem::path& target);
 
+/// Whether two destinations are one file, however each is spelled: the same name in the same folder.
+bool sameDestination(const std::filesystem::path& a, const std::filesystem::path& b);
+
+/// Removes every temporary that a file of this process holds at this moment. Safe in a signal handler: for
+/// a signal that ends the process.
+void removeTemporaries() noexcept;
+
 /// A file written beside its target under a new temporary name and renamed onto it by commit, once complete
-/// and flushed to the disk. Until then whatever stands at the target is untouched; without commit the
+/// and flushed to the disk; a file it replaces passes its permission bits on. Until then whatever stands at
+/// the target is untouched; without commit, or when a signal ends the process (see removeTemporaries), the
 /// temporary is removed, and nothing else ever is.
 class AtomicFile {
  public:
-  /// Creates the temporary; throws OutputError when the target is refused or its folder cannot be written.
+  /// Creates the temporary; throws as destinationOf does, or OutputError when the folder cannot be written.
   explicit AtomicFile(const std::filesystem::path& target);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
@@ -53,8 +72,11 @@ class AtomicFile {
   const std::filesystem::path& destination() const { return destination_; }
 
  private:
+  void create();
   void fail(const std::string& reason);
   void discard() noexcept;
+  /// Takes the temporary off the list that removeTemporaries reads, once it is gone or in place.
+  void forget() noexcept;
 
   std::filesystem::path target_;
   std::filesystem::path destination_;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <system_error>
 #include <vector>
 
 #include "Quote.h"
@@ -118,19 +119,26 @@ bool ScriptReader::next(std::string& line) {
   std::istream::sentry ready(in_, true);
   if (!ready) return false;
   std::streambuf& buffer = *in_.rdbuf();
-  for (;;) {
-    int c = buffer.sbumpc();
-    if (c == std::char_traits<char>::eof()) {
-      in_.setstate(std::ios::eofbit);
-      if (line.empty()) return false;
-      break;
+  try {
+    for (;;) {
+      int c = buffer.sbumpc();
+      if (c == std::char_traits<char>::eof()) {
+        in_.setstate(std::ios::eofbit);
+        if (line.empty()) return false;
+        break;
+      }
+      if (c == '\n') break;
+      if (c == '\r') {
+        if (buffer.sgetc() == '\n') buffer.sbumpc();
+        break;
+      }
+      line += static_cast<char>(c);
     }
-    if (c == '\n') break;
-    if (c == '\r') {
-      if (buffer.sgetc() == '\n') buffer.sbumpc();
-      break;
-    }
-    line += static_cast<char>(c);
+  } catch (const std::system_error& error) {
+    // A file buffer reports a failed read (a closed or unreadable input) by throwing.
+    failure_ = error.code().message();
+    in_.setstate(std::ios::badbit);
+    return false;
   }
   if (++number_ == 1 && line.starts_with(kByteOrderMark)) line.erase(0, kByteOrderMark.size());
   return true;

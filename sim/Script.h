@@ -85,14 +85,18 @@ inline constexpr std::int32_t kMaxBalls = 1000;
 class ScriptReader {
  public:
   explicit ScriptReader(std::istream& in) : in_(in) {}
-  /// The next line, without its end; false when the input has no more.
+  /// The next line, without its end; false when the input has no more, or cannot be read: then the stream is
+  /// bad and failure() says why.
   bool next(std::string& line);
   /// The number of the line that next gave last, from 1.
   std::size_t number() const { return number_; }
+  /// The system's reason for a read that failed, or empty.
+  const std::string& failure() const { return failure_; }
 
  private:
   std::istream& in_;
   std::size_t number_ = 0;
+  std::string failure_;
 };
 
 /// The line without the spaces, tabs and carriage returns around it, as the parser sees it.

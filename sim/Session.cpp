@@ -47,7 +47,10 @@ void Session::run(std::istream& script) {
   ScriptReader reader(script);
   std::string text;
   while (reader.next(text)) guarded(reader.number(), [&] { runLine(text, reader.number()); });
-  if (script.bad()) throw SessionError(reader.number(), Status::BadInput, "cannot read the script");
+  if (script.bad()) {
+    std::string why = reader.failure().empty() ? "" : ": " + standin::escape(reader.failure());
+    throw SessionError(reader.number() + 1, Status::BadInput, "cannot read the script" + why);
+  }
   if (recording_) {
     guarded(recordingLine_, [&] { log_->echo("end of script: record stop", stopRecording()); });
   }
@@ -178,7 +181,7 @@ Image Session::picture() {
 }
 
 void Session::snapshot(const std::filesystem::path& path) {
-  if (recording_ && destinationOf(path) == recording_->destination()) {
+  if (recording_ && sameDestination(destinationOf(path), recording_->destination())) {
     throw ScriptError("cannot snapshot into " + shown(path) + ": the recording started at line " +
                       std::to_string(recordingLine_) + " will be written there");
   }

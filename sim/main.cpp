@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "DemoScript.h"
+#include "Process.h"
 #include "Quote.h"
 #include "Session.h"
 
@@ -48,8 +49,16 @@ starts a comment that runs to the end of the line):
 Pictures show the canvas as the plugin drew it, with a caption band below it: the frame, the game state,
 whether the readout is held or why nothing is drawn, and the last line that changed the game or the console.
 A file is written under a temporary name beside it and renamed into place once complete; on any error
-whatever stood there before is left as it was. A target that is a directory, a device or a FIFO, or the
-file a running recording will become, is refused.
+whatever stood there before is left as it was. A file it replaces keeps its permission bits; through a link
+the file the link names is replaced. Refused: a target that is a directory, a device or a FIFO, a link to
+nothing, a read-only file, a file with other names (hard links, which would keep the old content), the file
+a running recording will become (status 3), and a name with a NUL byte or longer than a file name can be
+(status 2).
+
+SIGINT, SIGTERM and SIGHUP end a run cleanly: every temporary file is removed, every target is left as it
+was, and the run ends by that signal. A broken output pipe is a log that cannot be written (status 3). A
+closed standard input, output or error stays closed to the simulator: none of its files takes its place,
+and reading or writing it fails as such.
 )";
 
 std::string limits() {
@@ -100,6 +109,8 @@ int usage(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  sim::protectStandardDescriptors();
+  sim::endCleanlyOnSignals();
   // The log's own buffer, so that a failed write to standard output shows in the stream's state.
   std::ios::sync_with_stdio(false);
   sim::Options options;

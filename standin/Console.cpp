@@ -133,15 +133,15 @@ void Console::set(std::string_view name, std::string_view text) {
     case Parsed::Number:
       break;
     case Parsed::NotANumber:
-      throw ConsoleError(quote(text) + " is not a number (console variable " + std::string(name) + ")");
+      throw ConsoleError(quote(text) + " is not a number (console variable " + escape(name) + ")");
     case Parsed::OutOfRange:
       throw ConsoleError(quote(text) + " is outside the numbers the console takes, -1.8e308 to 1.8e308 " +
-                         "(console variable " + std::string(name) + ")");
+                         "(console variable " + escape(name) + ")");
   }
   Variable& variable = *lookup(id);
   const CvarRegistration& registration = variable.registration;
   if (std::isnan(parsed) && (registration.hasMin || registration.hasMax)) {
-    throw ConsoleError("nan is outside the bounds of console variable " + std::string(name));
+    throw ConsoleError("nan is outside the bounds of console variable " + escape(name));
   }
   double clamped = clamp(registration, parsed);
   std::string oldText = std::exchange(variable.text, formatNumber(clamped));

@@ -5,6 +5,7 @@
 
 #include "CVarManagerWrapper.h"
 #include "GameWrapper.h"
+#include "Quote.h"
 
 namespace standin {
 namespace {
@@ -13,7 +14,7 @@ template <typename T>
 T lookup(const DynamicLibrary& library, const char* name) {
   void* address = library.symbol(name);
   if (address == nullptr) {
-    throw LoadError("cannot load plugin " + library.path().string() +
+    throw LoadError("cannot load plugin " + escape(library.path().string()) +
                     ": it is not a plugin module (it exports no '" + name + "')");
   }
   return reinterpret_cast<T>(address);
@@ -51,7 +52,7 @@ LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path) : host
   try {
     PluginHandle* instance = module_->getPlugin();
     if (instance == nullptr || !*instance) {
-      throw LoadError("cannot load plugin " + path.string() + ": getPlugin gave no plugin object");
+      throw LoadError("cannot load plugin " + escape(path.string()) + ": getPlugin gave no plugin object");
     }
     handle_ = *instance;
     slot_ = host_.connect(*handle_).id;

@@ -7,21 +7,37 @@
 namespace standin {
 namespace {
 
-// The length of the valid UTF-8 sequence that starts the text, or 0. C1 controls (U+0080 to U+009F) count
-// as invalid: some terminals obey them as escape sequences.
-std::size_t utf8Length(std::string_view text) {
+// Characters that show nothing of their own or turn the text around them: a name holding one can look like
+// another name. The format characters (soft hyphen, zero-width and joining marks, direction marks,
+// embeddings, overrides and isolates, the byte-order mark, interlinear annotations, tags) and the line and
+// paragraph separators.
+bool invisible(std::uint32_t code) {
+  return code == 0xad || code == 0x61c || code == 0x180e || (code >= 0x200b && code <= 0x200f) ||
+         (code >= 0x2028 && code <= 0x202e) || (code >= 0x2060 && code <= 0x206f) || code == 0xfeff ||
+         (code >= 0xfff9 && code <= 0xfffb) || (code >= 0x1d173 && code <= 0x1d17a) ||
+         (code >= 0xe0000 && code <= 0xe007f);
+}
+
+// The valid UTF-8 sequence that starts the text: its length and code point, or length 0. C1 controls
+// (U+0080 to U+009F) count as invalid: some terminals obey them as escape sequences.
+struct Sequence {
+  std::size_t length = 0;
+  std::uint32_t code = 0;
+};
+
+Sequence utf8Sequence(std::string_view text) {
   auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   unsigned char lead = byte(0);
   std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc2 ? 2 : 0;
-  if (length == 0 || lead > 0xf4 || text.size() < length) return 0;
+  if (length == 0 || lead > 0xf4 || text.size() < length) return {};
   std::uint32_t code = lead & (0x7f >> length);
   for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xc0) != 0x80) return 0;
+    if ((byte(i) & 0xc0) != 0x80) return {};
     code = code << 6 | (byte(i) & 0x3f);
   }
   bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
   bool invalid = code < 0xa0 || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff);
-  return overlong || invalid ? 0 : length;
+  return overlong || invalid ? Sequence{} : Sequence{length, code};
 }
 
 // Appends the shown form of the text, stopping before the byte at `limit`; returns where it stopped.
@@ -29,17 +45,23 @@ std::size_t append(std::string& out, std::string_view text, std::size_t limit) {
   std::size_t at = 0;
   while (at < text.size() && at < limit) {
     auto c = static_cast<unsigned char>(text[at]);
+    Sequence sequence = c >= 0x80 ? utf8Sequence(text.substr(at)) : Sequence{};
+    if (at + sequence.length > limit) break;
+    std::array<char, 12> shown{};
     if (c >= 0x20 && c < 0x7f) {
       out += static_cast<char>(c);
       ++at;
-    } else if (std::size_t length = c >= 0x80 ? utf8Length(text.substr(at)) : 0; length > 0) {
-      if (at + length > limit) break;
-      out.append(text.substr(at, length));
-      at += length;
+    } else if (sequence.length > 0 && !invisible(sequence.code)) {
+      out.append(text.substr(at, sequence.length));
+      at += sequence.length;
+    } else if (sequence.length > 0) {
+      std::snprintf(shown.data(), shown.size(), sequence.code > 0xffff ? "\\U%08x" : "\\u%04x",
+                    static_cast<unsigned>(sequence.code));
+      out += shown.data();
+      at += sequence.length;
     } else {
-      std::array<char, 5> hex{};
-      std::snprintf(hex.data(), hex.size(), "\\x%02x", c);
-      out += hex.data();
+      std::snprintf(shown.data(), shown.size(), "\\x%02x", c);
+      out += shown.data();
       ++at;
     }
   }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -168,6 +169,19 @@ TEST(Loader, ReportsAnUnusableModuleWithItsPathAndReason) {
   };
 #if !defined(_WIN32)
   cases.push_back({"/dev/null", "it is not a regular file"});
+  // The module cut short, as by a partial download, and one for another machine: refused before they are
+  // mapped, where a part past the end would kill the process at its first use.
+  std::ifstream original(KORVINDEL_MODULE, std::ios::binary);
+  std::string bytes{std::istreambuf_iterator<char>(original), std::istreambuf_iterator<char>()};
+  for (std::size_t length : {2000, 20000}) {
+    auto cut = folder / ("cut-" + std::to_string(length) + ".so");
+    std::ofstream(cut, std::ios::binary) << bytes.substr(0, length);
+    cases.push_back({cut.string(), "it is cut short"});
+  }
+  auto foreign = folder / "foreign.so";
+  bytes[18] = '\xb7';  // the ELF header's machine: AArch64
+  std::ofstream(foreign, std::ios::binary) << bytes;
+  cases.push_back({foreign.string(), "it is not a loadable library (built for another machine)"});
 #endif
   // A bare name is a file in the current folder, never one the system's library search would find.
   std::filesystem::path previous = std::filesystem::current_path();

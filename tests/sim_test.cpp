@@ -57,6 +57,9 @@ TEST(SimScript, StopsAtTheFirstBadLineNamingItAndWhatIsWrong) {
       {"\x1b[2J\x1b[31mred 1", R"(line 2: unknown console variable '\x1b[2J\x1b[31mred')"},
       {std::string("a\0b 1", 5), R"(line 2: unknown console variable 'a\x00b')"},
       {"caf\xc3\xa9 \xff\xc2\x9b", R"(line 2: unknown console variable 'café')"},
+      // Invisible and direction-changing characters are shown, so that no name passes for another.
+      {"\xef\xbb\xbfkorvindel_show 1", R"(line 2: unknown console variable '\ufeffkorvindel_show')"},
+      {"korvindel_\xe2\x80\xaewohs 1", R"(line 2: unknown console variable 'korvindel_\u202ewohs')"},
       {longWord + " 1",
        "line 2: unknown console variable '" + std::string(40, 'x') + "...' (50000000 bytes)"},
   };

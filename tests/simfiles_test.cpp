@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Platform.h"
+#include "Process.h"
 #include "SafeFile.h"
 #include "Session.h"
 #include "SimSupport.h"
@@ -20,6 +21,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
 #endif
 
 namespace {
@@ -50,7 +53,39 @@ void lay(const TempFolder& folder, const Files& files) {
   for (const auto& [name, text] : files) std::ofstream(folder / name, std::ios::binary) << text;
 }
 
-TEST(SimFiles, NeverLosesOrHalfWritesAFileWhicheverFileOperationFails) {
+// How a run is cut short at one file operation: by a full disk, or by a signal that ends the process.
+struct Interruption {
+  const char* name;
+  int signal;
+};
+
+// Runs the script with the nth file operation from now interrupted; for a signal, in a child process of its
+// own, with the simulator's signal handling, which the signal must end. The run's error, for a full disk.
+std::optional<sim::SessionError> interrupted(const Interruption& how, std::uint64_t n,
+                                             const std::string& script) {
+  std::ostringstream out;
+  if (how.signal == 0) {
+    sim::fileops::failAt(n);
+    std::optional<sim::SessionError> error = play(script, out);
+    sim::fileops::failAt(0);
+    return error;
+  }
+#if !defined(_WIN32)
+  pid_t child = fork();
+  if (child == 0) {
+    sim::endCleanlyOnSignals();
+    sim::fileops::signalAt(n, how.signal);
+    play(script, out);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == how.signal) << "ended with status " << status;
+#endif
+  return std::nullopt;
+}
+
+TEST(SimFiles, NeverLosesOrHalfWritesAFileWhereverARunIsCutShort) {
   TempFolder folder;
   const Files before = {{"kept.png", "the user's own picture"}, {"r.gif", "the user's own animation"}};
   const std::string script = "canvas 48 32\nstate freeplay\nkorvindel_show 1\nsnapshot " +
@@ -66,16 +101,24 @@ TEST(SimFiles, NeverLosesOrHalfWritesAFileWhicheverFileOperationFails) {
   ASSERT_THAT(after, ::testing::SizeIs(3));
   ASSERT_GT(operations, 10u);
 
-  for (std::uint64_t n = 1; n <= operations; ++n) {
-    SCOPED_TRACE("failing file operation " + std::to_string(n) + " of " + std::to_string(operations));
+  // Each operation cut short by a full disk, and again by one of the signals that end a run, in turn.
+  std::vector<std::pair<std::uint64_t, Interruption>> runs;
+  for (std::uint64_t n = 1; n <= operations; ++n) runs.push_back({n, {"a full disk", 0}});
+#if !defined(_WIN32)
+  const Interruption signals[] = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
+  for (std::uint64_t n = 1; n <= operations; ++n) runs.push_back({n, signals[n % 3]});
+#endif
+  for (const auto& [n, how] : runs) {
+    SCOPED_TRACE(std::string(how.name) + " at file operation " + std::to_string(n) + " of " +
+                 std::to_string(operations));
     lay(folder, before);
-    sim::fileops::failAt(n);
-    std::optional<sim::SessionError> error = play(script, out);
-    sim::fileops::failAt(0);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->status(), sim::Status::OutputFailed);
-    EXPECT_THAT(error->what(),
-                ::testing::MatchesRegex("line [0-9]+: cannot write .*: No space left on device"));
+    std::optional<sim::SessionError> error = interrupted(how, n, script);
+    if (how.signal == 0) {
+      ASSERT_TRUE(error);
+      EXPECT_EQ(error->status(), sim::Status::OutputFailed);
+      EXPECT_THAT(error->what(),
+                  ::testing::MatchesRegex("line [0-9]+: cannot write .*: No space left on device"));
+    }
     for (const auto& [name, text] : contents(folder)) {
       SCOPED_TRACE(name);
       ASSERT_TRUE(after.contains(name)) << "a temporary is left behind";
@@ -148,11 +191,14 @@ struct SimRun {
   std::string err;
 };
 
+// Runs the simulator with the arguments, which may redirect, pipe or close its descriptors, in bash with
+// pipefail: a pipeline's status is the simulator's. What reaches the outputs is kept.
 SimRun runSim(const std::filesystem::path& folder, const std::string& arguments) {
-  std::string command = "cd '" + folder.string() + "' && '" + KORVINDEL_SIM + "' " + arguments;
-  if (arguments.find('>') == std::string::npos) command += " >'" + (folder / "out.txt").string() + "'";
-  command += " 2>'" + (folder / "err.txt").string() + "'";
-  int raw = std::system(command.c_str());
+  std::string command = "{ cd '" + folder.string() + "' && '" + KORVINDEL_SIM + "' " + arguments + "; } >'" +
+                        (folder / "out.txt").string() + "' 2>'" + (folder / "err.txt").string() + "'";
+  std::string quoted;
+  for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  int raw = std::system(("bash -o pipefail -c '" + quoted + "'").c_str());
   SimRun run;
 #if !defined(_WIN32)
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -172,6 +218,7 @@ TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
   std::ofstream(folder / "good.txt") << "state freeplay\nkorvindel_show 1\nframe\n";
   std::ofstream(folder / "bad.txt") << "frame\nfly\n";
   std::ofstream(folder / "folder.txt") << "frame\nsnapshot " << folder.path().string() << "\n";
+  std::ofstream(folder / "cut.so") << readFile(KORVINDEL_MODULE).substr(0, 20000);
   std::filesystem::path moduleFolder = std::filesystem::path(KORVINDEL_MODULE).parent_path();
   std::string good = (folder / "good.txt").string();
   struct Case {
@@ -187,11 +234,16 @@ TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
       {folder.path(), "--plugin /nonexistent/Korvindel.so good.txt", 1, "no such file"},
       {folder.path(), "--plugin libc.so.6 good.txt", 1, "cannot load plugin libc.so.6: no such file"},
       {folder.path(), "--plugin . good.txt", 1, "it is a directory, not a plugin module"},
+      {folder.path(), "--plugin cut.so good.txt", 1, "cannot load plugin cut.so: it is cut short"},
+      {folder.path(), "--plugin \"$(printf '\\033[2J')\" good.txt", 1,
+       "cannot load plugin \\x1b[2J: no such"},
       {folder.path(), "--plugin", 2, "--plugin needs a path"},
       {folder.path(), "--calls good.txt", 2, "--calls goes with --json"},
       {folder.path(), "--frames good.txt", 2, "unexpected argument '--frames'"},
       {folder.path(), ".", 2, "cannot read the script .: it is a directory"},
       {folder.path(), "missing.txt", 2, "cannot read the script missing.txt"},
+      {folder.path(), "- <&-", 2, "line 1: cannot read the script: Bad file descriptor"},
+      {folder.path(), "- </", 2, "line 1: cannot read the script: Is a directory"},
       {folder.path(), "bad.txt", 2, "line 2: expected 'fly VALUE' or a command"},
       {folder.path(), "folder.txt", 3, "it is a directory"},
       {folder.path(), "good.txt >/dev/full", 3, "cannot write the log"},
@@ -206,6 +258,73 @@ TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
       EXPECT_EQ(run.err, "");
     }
   }
+}
+
+// Files as the test made them, and their permission bits.
+std::map<std::string, std::string> withModes(const TempFolder& folder) {
+  Files files = contents(folder);
+  for (auto& [name, text] : files) {
+    text += " mode " + std::to_string(static_cast<int>(std::filesystem::status(folder / name).permissions()));
+  }
+  return files;
+}
+
+TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsRefused) {
+  KORVINDEL_NOT_ON_WINDOWS("runs the program through a POSIX shell");
+  TempFolder folder;
+  auto script = [&](const std::string& name, const std::string& text) {
+    std::ofstream(folder / name) << text;
+  };
+  script("record.txt",
+         "record r.gif\nstate freeplay\nkorvindel_show 1\ncanvas 64 32\nframe 5\nrecord stop\n");
+  script("long.txt",
+         "record r.gif\ncanvas 640 480\nstate freeplay\nkorvindel_show 1\nframe 40\nrecord stop\n");
+  script("nul.txt", std::string("frame\nsnapshot a\0b.png\nrecord r\0.gif\n", 37));
+  script("folded.txt", "frame\nsnapshot missing/../r.gif\n");
+  script("long-name.txt", "frame\nsnapshot " + std::string(256, 'x') + "\n");
+  script("refused.txt", "frame\nsnapshot ro.png\n");
+  script("linked.txt", "frame\nrecord twin.gif\n");
+  std::ofstream(folder / "r.gif") << "the user's own animation";
+  std::ofstream(folder / "a") << "the user's own file";
+  std::ofstream(folder / "ro.png") << "the user's read-only picture";
+  std::filesystem::permissions(folder / "ro.png", std::filesystem::perms::owner_read);
+  std::ofstream(folder / "twin.gif") << "one file under two names";
+  std::filesystem::create_hard_link(folder / "twin.gif", folder / "other-name.gif");
+  struct Case {
+    std::string arguments;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"record.txt >&-", 3, "cannot write the log to its output"},
+      {"long.txt | head -c 10 >/dev/null", 3, "cannot write the log to its output"},
+      {"nul.txt", 2, "line 2: cannot write a\\x00b.png: a file name cannot hold a NUL byte"},
+      {"folded.txt", 3, "cannot write missing/../r.gif: No such file or directory"},
+      {"long-name.txt", 2, "its name is longer than the 255 bytes a file name can have"},
+      {"refused.txt", 3, "cannot write ro.png: it is read-only"},
+      {"linked.txt", 3, "cannot write twin.gif: it has other names (hard links)"},
+  };
+  const Files before = withModes(folder);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    SimRun run = runSim(folder.path(), c.arguments);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_THAT(run.err, HasSubstr(c.message));
+    EXPECT_EQ(withModes(folder), before) << "every file as it was, nothing added, no temporary left";
+  }
+
+  // What may be written is written whole: a name as long as the system takes, whose temporary's name is cut
+  // to fit; a replaced file that keeps its permission bits; a run whose error output is closed.
+  const std::string longest(255, 'y');
+  std::ofstream(folder / longest) << "the user's own picture";
+  std::filesystem::permissions(folder / longest,
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  script("longest.txt", "frame\nsnapshot " + longest + "\n");
+  EXPECT_EQ(runSim(folder.path(), "longest.txt 2>&-").status, 0);
+  EXPECT_EQ(readFile(folder / longest).substr(1, 3), "PNG");
+  EXPECT_EQ(std::filesystem::status(folder / longest).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(contents(folder).size(), before.size() + 2) << "no temporary left";
 }
 
 TEST(SimCommand, HelpAndReadmeAgreeOnLinesLimitsAndStatuses) {
