@@ -132,7 +132,10 @@ std::filesystem::path destinationOf(const std::filesystem::path& target) {
   std::filesystem::path destination = target;
   if (std::filesystem::is_symlink(link)) {
     destination = std::filesystem::canonical(target, error);
-    if (error) throw OutputError(cannotWrite(target, "it is a link to nothing"));
+    if (error == std::errc::no_such_file_or_directory) {
+      throw OutputError(cannotWrite(target, "it is a link to nothing"));
+    }
+    if (error) throw OutputError(cannotWrite(target, standin::escape(error.message())));
   }
   std::filesystem::file_status status = std::filesystem::status(destination, error);
   if (std::filesystem::is_directory(status)) throw OutputError(cannotWrite(target, "it is a directory"));
