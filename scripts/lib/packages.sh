@@ -37,9 +37,12 @@ ensure_packages() {
     awk '{ bytes += $3 } END { printf "%.0f", bytes / 1e6 }')
   echo "Installing $total packages, $megabytes MB to download" >&2
   # apt reports its progress on a descriptor of its own: shown as packages downloaded and unpacked out of
-  # the total, apt's own screen output and debconf's note on apt-utils left out.
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes \
-    apt-get install -y -qq --no-install-recommends -o APT::Status-Fd=3 "${missing[@]}" 3>&1 >/dev/null |
+  # the total; apt's own output goes to a log, named if the install fails, and debconf's note on apt-utils
+  # is left out.
+  local log
+  log=$(mktemp -t korvindel-apt.XXXXXX)
+  if ! "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes \
+    apt-get install -y -qq --no-install-recommends -o APT::Status-Fd=3 "${missing[@]}" 3>&1 >"$log" 2>&1 |
     awk -F: -v total="$total" '
       # A line at each quarter of the way.
       function show(what, n, of) {
@@ -48,5 +51,9 @@ ensure_packages() {
       $1 == "dlstatus" && $4 ~ /^Retrieving file/ { split($4, w, " "); if (w[3] != file) show("downloading", file = w[3], w[5]) }
       $1 == "pmstatus" && $4 ~ /^Unpacking/ { show("unpacked", ++unpacked, total) }
       $1 == "pmstatus" && $4 ~ /^Installed/ { show("set up", ++installed, total) }
-      { fflush() }' >&2
+      { fflush() }' >&2; then
+    echo "Installing ${missing[*]} failed; apt's output is in $log" >&2
+    exit 1
+  fi
+  rm -f "$log"
 }
