@@ -1,6 +1,7 @@
-# Warnings are errors on the project's own code, and only there: each target of ours gets its compiler's full
-# warning set by command-line style (cl.exe and clang-cl take MSVC's, GCC and clang GNU's), and CMake's own
-# switch turns them into errors, with the flag each compiler understands.
+# Each target of ours gets its compiler's full warning set by command-line style (cl.exe and clang-cl take
+# MSVC's, GCC and clang GNU's). Every preset makes them errors (KORVINDEL_WARNINGS_AS_ERRORS), with the flag
+# each compiler understands, on the project's own code only; a plain configure, a packager's or a user's with
+# a newer compiler, only warns.
 function(korvindel_warnings target)
   if(CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
     # C4251 would flag every host class and the plugin base class: they are exported with standard-library
@@ -10,5 +11,5 @@ function(korvindel_warnings target)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
   endif()
-  set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ON)
+  set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ${KORVINDEL_WARNINGS_AS_ERRORS})
 endfunction()
