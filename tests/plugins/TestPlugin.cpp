@@ -44,7 +44,9 @@ struct CallsAtClose {
 } callsAtClose;
 #endif
 
-class TestPlugin : public BakkesMod::Plugin::BakkesModPlugin {
+// Final, as the real plugin class is: its own shared handle destroys it through this type, not the base
+// class.
+class TestPlugin final : public BakkesMod::Plugin::BakkesModPlugin {
  public:
   ~TestPlugin() {
 #if TEST_PLUGIN_BREAKS == LEAVES_A_DRAWABLE
