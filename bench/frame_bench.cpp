@@ -8,7 +8,7 @@
 #include "Allocations.h"
 #include "Host.h"
 #include "Korvindel.h"
-#include "Loader.h"
+#include "LoadedPlugin.h"
 #include "ReferenceReadout.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "Host.h"
-#include "Loader.h"
+#include "LoadedPlugin.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "SafeFile.h"
-#include "Snapshot.h"
+#include "AtomicFile.h"
+#include "Image.h"
 
 struct GifFileType;
 

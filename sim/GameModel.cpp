@@ -55,10 +55,4 @@ std::string GameModel::stateName() const {
   return name.empty() ? "main menu" : name;
 }
 
-bool GameModel::offersBall() const {
-  const standin::Game& game = host_.game;
-  return ((game.freeplay || game.training) && !game.eventBalls.empty()) || (game.replay && game.replayBall) ||
-         (game.spectating && game.onlineBall);
-}
-
 }  // namespace sim

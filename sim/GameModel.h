@@ -19,10 +19,8 @@ class GameModel {
 
   /// The game states that are on, as a person names them ("free play + replay"), or "main menu".
   std::string stateName() const;
-  /// Whether a state that is on gives the plugin a ball to measure.
-  bool offersBall() const;
   /// Whether the ball the plugin is given is exploding, which holds its readout.
-  bool exploding() const { return offersBall() && ball_.explosionTime != 0; }
+  bool exploding() const { return host_.game.offersBall() && ball_.explosionTime != 0; }
 
  private:
   standin::Host& host_;

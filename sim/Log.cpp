@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "AtomicFile.h"
 #include "Quote.h"
-#include "SafeFile.h"
 
 namespace sim {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-#include "SafeFile.h"
+#include "AtomicFile.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>

@@ -5,8 +5,8 @@
 #include <utility>
 #include <variant>
 
+#include "AtomicFile.h"
 #include "Quote.h"
-#include "SafeFile.h"
 
 namespace sim {
 namespace {
@@ -155,10 +155,8 @@ void Session::drawFrames(std::int32_t count) {
 std::string Session::whyNothingDrawn() const {
   if (!plugin_) return "the plugin is unloaded";
   if (host_.drawableCount() == 0) return "the readout is off (korvindel_show 0)";
-  if (!host_.game.freeplay && !host_.game.training && !host_.game.replay && !host_.game.spectating) {
-    return "the main menu has no ball";
-  }
-  if (!game_.offersBall()) return "this game state has no ball";
+  if (host_.game.inMenu()) return "the main menu has no ball";
+  if (!host_.game.offersBall()) return "this game state has no ball";
   return "the plugin drew nothing";
 }
 

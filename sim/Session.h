@@ -14,10 +14,11 @@
 #include "Animation.h"
 #include "GameModel.h"
 #include "Host.h"
-#include "Loader.h"
+#include "LoadedPlugin.h"
 #include "Log.h"
+#include "Painter.h"
+#include "Png.h"
 #include "Script.h"
-#include "Snapshot.h"
 
 namespace sim {
 

@@ -13,40 +13,6 @@ namespace standin {
 Host* Host::activeHost_ = nullptr;
 void (*Host::reporter_)(const Finding&) = nullptr;
 
-void Game::forEachBall(const std::function<void(Ball&)>& visit) {
-  for (Ball& ball : eventBalls) visit(ball);
-  if (replayBall) visit(*replayBall);
-  if (onlineBall) visit(*onlineBall);
-}
-
-void Game::setVelocity(Velocity velocity) {
-  forEachBall([velocity](Ball& ball) { ball.velocity = velocity; });
-}
-
-void Game::setExplosionTime(float time) {
-  forEachBall([time](Ball& ball) { ball.explosionTime = time; });
-}
-
-std::vector<DrawnText> Canvas::texts() const {
-  std::vector<DrawnText> result;
-  Color color{255, 255, 255, 255};
-  Vector2 position{0, 0};
-  for (const CanvasOp& op : ops) {
-    switch (op.kind) {
-      case CanvasOp::Kind::SetColor:
-        color = op.color;
-        break;
-      case CanvasOp::Kind::SetPosition:
-        position = op.position;
-        break;
-      case CanvasOp::Kind::DrawString:
-        result.push_back({op.text, color, position, op.xScale, op.yScale});
-        break;
-    }
-  }
-  return result;
-}
-
 Host::Host() {
   if (activeHost_ != nullptr) throw std::logic_error("a stand-in host is already running in this process");
   activeHost_ = this;
@@ -59,8 +25,6 @@ Host::~Host() {
   console = Console();
   activeHost_ = nullptr;
 }
-
-Host& Host::noActiveHost() { throw std::logic_error("no stand-in host is running"); }
 
 PluginSlot Host::openSlot() {
   std::uint32_t id = nextSlot_++;

@@ -2,21 +2,22 @@
 // against, with a log of every host operation the plugin makes and a switch that makes one of them fail.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "Canvas.h"
 #include "CanvasWrapper.h"
 #include "Console.h"
+#include "Finding.h"
+#include "Game.h"
 #include "HostApi.h"
+#include "LogEntry.h"
 #include "ProcessState.h"
-#include "Records.h"
 
 class CVarManagerWrapper;
 class GameWrapper;
@@ -30,92 +31,6 @@ namespace standin {
 class HOST_API InjectedFault : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-struct Velocity {
-  float x = 0;
-  float y = 0;
-  float z = 0;
-};
-
-struct Ball {
-  Velocity velocity;
-  float explosionTime = 0;
-};
-
-/// What the game is doing. Any combination of the four states may be on.
-struct HOST_API Game {
-  bool freeplay = false;
-  bool training = false;
-  bool replay = false;
-  bool spectating = false;
-  /// Gives every ball of every event this velocity, or this explosion time.
-  void setVelocity(Velocity velocity);
-  void setExplosionTime(float time);
-
-  /// The balls of the local game event (free play and custom training).
-  std::vector<Ball> eventBalls{Ball{}};
-  /// What Count answers for the local event instead of the real number, to model a host that misreports.
-  std::optional<std::int32_t> reportedBallCount;
-  /// The replay's and the online match's ball; empty means the event's GetBall gives the null ball.
-  std::optional<Ball> replayBall = Ball{};
-  std::optional<Ball> onlineBall = Ball{};
-
-  /// Every ball of every event.
-  void forEachBall(const std::function<void(Ball&)>& visit);
-};
-
-using Color = std::array<std::uint8_t, 4>;
-
-/// One recorded canvas call.
-struct CanvasOp {
-  enum class Kind { SetColor, SetPosition, DrawString };
-  Kind kind;
-  Color color{};
-  Vector2 position{};
-  std::string text{};
-  float xScale = 0;
-  float yScale = 0;
-};
-
-/// A text as drawn: with the colour and position in force when DrawString was called.
-struct DrawnText {
-  std::string text;
-  Color color;
-  Vector2 position;
-  float xScale;
-  float yScale;
-};
-
-struct HOST_API Canvas {
-  Vector2 size{1920, 1080};
-  std::vector<CanvasOp> ops;
-
-  std::vector<DrawnText> texts() const;
-};
-
-struct LogEntry {
-  enum class Kind { Call, Created, Destroyed };
-  Kind kind;
-  /// The operation's name as the host spells it, or the wrapper class for Created and Destroyed.
-  std::string_view name;
-  std::uintptr_t address = 0;
-
-  bool operator==(const LogEntry&) const = default;
-};
-
-/// Something a plugin did that a host must not let pass, found by the host's own checks.
-struct Finding {
-  enum class Check {
-    /// A call into plugin code changed the process's global state (see ProcessState).
-    GlobalState,
-    /// The plugin called the host after deleteMe, while its module was being closed.
-    CallAfterDelete,
-    /// The plugin registered a drawable or a hook after the host had closed its slot, during deleteMe.
-    LeftRegistered,
-  };
-  Check check;
-  std::string message;
 };
 
 /// The base handles the host gives one plugin.
@@ -133,8 +48,7 @@ class HOST_API Host {
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
-  /// The host that wrappers talk to; throws std::logic_error when there is none.
-  static Host& active() { return activeHost_ != nullptr ? *activeHost_ : noActiveHost(); }
+  /// The host that wrappers talk to, or nullptr when none runs.
   static Host* current() noexcept { return activeHost_; }
 
   Game game;
@@ -237,7 +151,6 @@ class HOST_API Host {
   std::int32_t ballCount(std::uintptr_t eventOrArray) const;
 
  private:
-  [[noreturn]] static Host& noActiveHost();
   void recordOperation(std::string_view operation);
   void recordWrapper(LogEntry::Kind kind, std::uintptr_t address) noexcept;
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Host.h"
-#include "Loader.h"
+#include "LoadedPlugin.h"
 
 class PluginFixture : public ::testing::Test {
  protected:

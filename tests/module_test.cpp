@@ -11,7 +11,7 @@
 
 #include "GameWrapper.h"
 #include "Host.h"
-#include "Loader.h"
+#include "LoadedPlugin.h"
 #include "Platform.h"
 
 #if defined(__linux__)

@@ -10,7 +10,7 @@
 
 #include "Allocations.h"
 #include "Host.h"
-#include "Loader.h"
+#include "LoadedPlugin.h"
 #include "Platform.h"
 
 namespace {

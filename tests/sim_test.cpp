@@ -13,9 +13,10 @@
 
 #include "Animation.h"
 #include "FrameCalls.h"
+#include "Painter.h"
+#include "Png.h"
 #include "Session.h"
 #include "SimSupport.h"
-#include "Snapshot.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "Platform.h"
 #include "Process.h"
-#include "SafeFile.h"
 #include "Session.h"
 #include "SimSupport.h"
 

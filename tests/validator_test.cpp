@@ -9,7 +9,7 @@
 
 #include "Allocations.h"
 #include "Host.h"
-#include "Loader.h"
+#include "LoadedPlugin.h"
 #include "ReferenceReadout.h"
 #include "Syscalls.h"
 

@@ -6,7 +6,7 @@
 
 #include "BakkesModPlugin.h"
 #include "Host.h"
-#include "Loader.h"
+#include "LoadedPlugin.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Loader.h"
+#include "LoadedPlugin.h"
 
 #include <string>
 #include <utility>
@@ -10,19 +10,9 @@
 namespace standin {
 namespace {
 
-template <typename T>
-T lookup(const DynamicLibrary& library, const char* name) {
-  void* address = library.symbol(name);
-  if (address == nullptr) {
-    throw LoadError("cannot load plugin " + escape(library.path().string()) +
-                    ": it is not a plugin module (it exports no '" + name + "')");
-  }
-  return reinterpret_cast<T>(address);
-}
-
 // Unloading records what it finds without letting a failure to describe it stop the unload.
 template <typename Describe>
-void find(Host& host, Finding::Check check, Describe describe) noexcept {
+void report(Host& host, Finding::Check check, Describe describe) noexcept {
   try {
     host.addFinding({check, describe()});
   } catch (...) {
@@ -31,22 +21,6 @@ void find(Host& host, Finding::Check check, Describe describe) noexcept {
 }
 
 }  // namespace
-
-PluginModule::PluginModule(const std::filesystem::path& path)
-    : library_(path),
-      descriptor_(lookup<const PluginDescriptor*>(library_, "exports")),
-      getPlugin_(lookup<PluginHandle* (*)()>(library_, "getPlugin")),
-      deleteMe_(lookup<void (*)()>(library_, "deleteMe")) {}
-
-PluginHandle* PluginModule::getPlugin() const {
-  Host::PluginCall call("getPlugin");
-  return getPlugin_();
-}
-
-void PluginModule::deleteMe() const {
-  Host::PluginCall call("deleteMe");
-  deleteMe_();
-}
 
 LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path) : host_(host), module_(path) {
   try {
@@ -95,7 +69,7 @@ void LoadedPlugin::release() noexcept {
   // Whatever it registered since the slot was closed calls into code that is about to be unmapped: found,
   // and removed while the module is still there.
   if (std::size_t left = slot_ != 0 ? host_.closeSlot(slot_) : 0; left > 0) {
-    find(host_, Finding::Check::LeftRegistered, [&] {
+    report(host_, Finding::Check::LeftRegistered, [&] {
       return "the plugin left " + std::to_string(left) + " drawable(s) or hook(s) registered after unload";
     });
   }
@@ -105,8 +79,8 @@ void LoadedPlugin::release() noexcept {
     module_.reset();
   }
   if (std::uint64_t late = host_.operationCount() - operations; late > 0) {
-    find(host_, Finding::Check::CallAfterDelete,
-         [&] { return "the plugin made " + std::to_string(late) + " host call(s) after deleteMe"; });
+    report(host_, Finding::Check::CallAfterDelete,
+           [&] { return "the plugin made " + std::to_string(late) + " host call(s) after deleteMe"; });
   }
 }
 

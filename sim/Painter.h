@@ -1,5 +1,4 @@
-// Painting drawn frames into pictures, with a caption band that says what the frame shows, and writing them
-// as PNG files.
+// Painting drawn frames into pictures, with a caption band that says what the frame shows.
 #pragma once
 
 #include <cstdint>
@@ -7,23 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "Host.h"
+#include "Canvas.h"
+#include "Image.h"
+#include "Records.h"
 
 struct FT_LibraryRec_;
 struct FT_FaceRec_;
 
 namespace sim {
-
-/// An RGB picture, row by row from the top.
-struct Image {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::vector<std::uint8_t> rgb;
-
-  const std::uint8_t* pixel(std::int32_t x, std::int32_t y) const {
-    return &rgb[(std::size_t(y) * width + x) * 3];
-  }
-};
 
 /// Text height in pixels at scale 1.
 inline constexpr double kBasePixelSize = 24.0;
@@ -56,8 +46,5 @@ class Painter {
 constexpr std::int32_t captionHeight(std::size_t lines) {
   return static_cast<std::int32_t>(lines) * kCaptionLineHeight + 2 * kCaptionMargin;
 }
-
-/// Writes the picture as a PNG file, safely (see AtomicFile); throws OutputError when it cannot.
-void writePng(const Image& image, const std::filesystem::path& path);
 
 }  // namespace sim

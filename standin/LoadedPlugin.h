@@ -1,37 +1,16 @@
-// Loading a plugin module the way the host does: by path, through its exports, into a host slot.
+// A plugin loaded into the stand-in host the way the host loads one, and unloaded the way it unloads one.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 
 #include "BakkesModPlugin.h"
-#include "DynamicLibrary.h"
 #include "Host.h"
 #include "HostApi.h"
+#include "PluginModule.h"
 
 namespace standin {
-
-/// A plugin module and its three exports, looked up by their undecorated names.
-class HOST_API PluginModule {
- public:
-  explicit PluginModule(const std::filesystem::path& path);
-
-  const PluginDescriptor& descriptor() const { return *descriptor_; }
-  /// The module's entry points, each called as the host calls into plugin code (see Host::PluginCall).
-  PluginHandle* getPlugin() const;
-  void deleteMe() const;
-  void* symbol(const char* name) const { return library_.symbol(name); }
-  const std::filesystem::path& path() const { return library_.path(); }
-  void close() noexcept { library_.close(); }
-
- private:
-  DynamicLibrary library_;
-  const PluginDescriptor* descriptor_;
-  PluginHandle* (*getPlugin_)();
-  void (*deleteMe_)();
-};
 
 /// A plugin loaded into a host: created, given its handles and loaded; unloaded when this goes, exactly as
 /// unload() does, except that an exception from onUnload is dropped there.

@@ -1,4 +1,4 @@
-#include "SafeFile.h"
+#include "AtomicFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,5 @@
-// Writing the simulator's files so that none is ever lost or left half-written.
+// Writing the simulator's files so that none is ever lost or left half-written: the atomic file, and the
+// rules for the targets it may replace.
 #pragma once
 
 #include <cstdint>

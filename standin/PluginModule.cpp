@@ -1,0 +1,39 @@
+#include "PluginModule.h"
+
+#include <string>
+
+#include "Host.h"
+#include "Quote.h"
+
+namespace standin {
+namespace {
+
+template <typename T>
+T lookup(const DynamicLibrary& library, const char* name) {
+  void* address = library.symbol(name);
+  if (address == nullptr) {
+    throw LoadError("cannot load plugin " + escape(library.path().string()) +
+                    ": it is not a plugin module (it exports no '" + name + "')");
+  }
+  return reinterpret_cast<T>(address);
+}
+
+}  // namespace
+
+PluginModule::PluginModule(const std::filesystem::path& path)
+    : library_(path),
+      descriptor_(lookup<const PluginDescriptor*>(library_, "exports")),
+      getPlugin_(lookup<PluginHandle* (*)()>(library_, "getPlugin")),
+      deleteMe_(lookup<void (*)()>(library_, "deleteMe")) {}
+
+PluginHandle* PluginModule::getPlugin() const {
+  Host::PluginCall call("getPlugin");
+  return getPlugin_();
+}
+
+void PluginModule::deleteMe() const {
+  Host::PluginCall call("deleteMe");
+  deleteMe_();
+}
+
+}  // namespace standin

@@ -1,0 +1,32 @@
+// A plugin module as the host opens it: by path, its three exports looked up by their undecorated names.
+#pragma once
+
+#include <filesystem>
+
+#include "BakkesModPlugin.h"
+#include "DynamicLibrary.h"
+#include "HostApi.h"
+
+namespace standin {
+
+/// A plugin module and its three exports, looked up by their undecorated names.
+class HOST_API PluginModule {
+ public:
+  explicit PluginModule(const std::filesystem::path& path);
+
+  const PluginDescriptor& descriptor() const { return *descriptor_; }
+  /// The module's entry points, each called as the host calls into plugin code (see Host::PluginCall).
+  PluginHandle* getPlugin() const;
+  void deleteMe() const;
+  void* symbol(const char* name) const { return library_.symbol(name); }
+  const std::filesystem::path& path() const { return library_.path(); }
+  void close() noexcept { library_.close(); }
+
+ private:
+  DynamicLibrary library_;
+  const PluginDescriptor* descriptor_;
+  PluginHandle* (*getPlugin_)();
+  void (*deleteMe_)();
+};
+
+}  // namespace standin
