@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "Countdown.h"
 #include "Quote.h"
 
 #if defined(_WIN32)
@@ -22,8 +23,7 @@ namespace sim {
 namespace {
 
 struct Seam {
-  std::uint64_t operations = 0;
-  std::uint64_t chosen = 0;
+  standin::Countdown operations;
   int signal = 0;
 };
 Seam seam;
@@ -31,7 +31,7 @@ Seam seam;
 // Counts one file operation; true when it is the one chosen to fail, which then fails as a full disk does.
 // With a signal chosen, the operation is interrupted by it instead.
 bool injectedFault() {
-  if (++seam.operations != seam.chosen) return false;
+  if (!seam.operations.next()) return false;
   if (seam.signal != 0) {
     std::raise(seam.signal);
     return false;
@@ -106,9 +106,15 @@ int processId() {
 }  // namespace
 
 namespace fileops {
-void failAt(std::uint64_t n) { seam = {seam.operations, n == 0 ? 0 : seam.operations + n, 0}; }
-void signalAt(std::uint64_t n, int signal) { seam = {seam.operations, seam.operations + n, signal}; }
-std::uint64_t count() { return seam.operations; }
+void failAt(std::uint64_t n) {
+  seam.operations.chooseIn(n);
+  seam.signal = 0;
+}
+void signalAt(std::uint64_t n, int signal) {
+  seam.operations.chooseIn(n);
+  seam.signal = signal;
+}
+std::uint64_t count() { return seam.operations.made(); }
 }  // namespace fileops
 
 std::filesystem::path destinationOf(const std::filesystem::path& target) {

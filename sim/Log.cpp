@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "AtomicFile.h"
+#include "Number.h"
 #include "Quote.h"
 
 namespace sim {
@@ -38,15 +38,8 @@ std::string jsonString(std::string_view text) {
   return out + "\"";
 }
 
-// The shortest text that reads back as the same float.
-std::string readableNumber(float value) {
-  std::array<char, 32> buffer{};
-  auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  return std::string(buffer.data(), result.ptr);
-}
-
 // JSON has no NaN or infinity.
-std::string jsonNumber(float value) { return std::isfinite(value) ? readableNumber(value) : "null"; }
+std::string jsonNumber(float value) { return std::isfinite(value) ? standin::shortestText(value) : "null"; }
 
 std::string components(const standin::Color& colour) {
   return std::to_string(colour[0]) + "," + std::to_string(colour[1]) + "," + std::to_string(colour[2]) + "," +
@@ -92,7 +85,7 @@ class ReadableLog final : public Checked {
       if (i > 0) line += " | ";
       line += jsonString(text.text) + "  rgba(" + components(text.color) + ")  at (" +
               std::to_string(text.position.X) + "," + std::to_string(text.position.Y) + ")  scale " +
-              readableNumber(text.xScale) + "x" + readableNumber(text.yScale);
+              standin::shortestText(text.xScale) + "x" + standin::shortestText(text.yScale);
     }
     write(line + '\n');
   }

@@ -1,11 +1,9 @@
 #include "Script.h"
 
-#include <charconv>
-#include <cmath>
-#include <limits>
 #include <system_error>
 #include <vector>
 
+#include "Number.h"
 #include "Quote.h"
 
 namespace sim {
@@ -35,44 +33,25 @@ void expectWords(const std::vector<std::string_view>& words, std::size_t min, st
   if (words.size() < min || words.size() > max) throw ScriptError("expected '" + std::string(usage) + "'");
 }
 
-// One sign at most: a '+' is dropped only where from_chars would then read a plain number.
-std::string_view withoutPlus(std::string_view word) {
-  if (word.size() > 1 && word.front() == '+' && word[1] != '-') word.remove_prefix(1);
-  return word;
-}
-
-bool readsWhole(std::string_view digits, const std::from_chars_result& result) {
-  return result.ptr == digits.data() + digits.size() &&
-         (result.ec == std::errc{} || result.ec == std::errc::result_out_of_range);
-}
-
 float number(std::string_view word) {
-  std::string_view digits = withoutPlus(word);
   float value = 0;
-  auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (!readsWhole(digits, result)) throw ScriptError(quote(word) + " is not a valid number");
-  if (result.ec == std::errc::result_out_of_range) {
-    // Out of float's range either way: too large is an error, too small rounds as the game's floats would.
-    double wide = 0;
-    auto inDouble = std::from_chars(digits.data(), digits.data() + digits.size(), wide);
-    if (inDouble.ec == std::errc{} && std::fabs(wide) <= std::numeric_limits<float>::max()) {
-      return static_cast<float>(wide);
-    }
-    std::size_t exponent = digits.find_first_of("eE");
-    bool tiny = inDouble.ec == std::errc::result_out_of_range && exponent != std::string_view::npos &&
-                digits.substr(exponent + 1, 1) == "-";
-    if (!tiny) throw ScriptError(quote(word) + " is outside the range of a 32-bit float, -3.4e38 to 3.4e38");
-    return digits.front() == '-' ? -0.0f : 0.0f;
+  switch (standin::readNumber(word, value)) {
+    case standin::Reading::Number:
+      return value;
+    case standin::Reading::NotANumber:
+      throw ScriptError(quote(word) + " is not a valid number");
+    case standin::Reading::OutOfRange:
+      break;
   }
-  return value;
+  throw ScriptError(quote(word) + " is outside the range of a 32-bit float, -3.4e38 to 3.4e38");
 }
 
 std::int32_t count(std::string_view word, std::string_view what, std::int32_t min, std::int32_t max) {
-  std::string_view digits = withoutPlus(word);
   std::int64_t value = 0;
-  auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (!readsWhole(digits, result)) throw ScriptError(quote(word) + " is not a valid " + std::string(what));
-  if (result.ec != std::errc{} || value < min || value > max) {
+  standin::Reading reading = standin::readNumber(word, value);
+  if (reading == standin::Reading::NotANumber)
+    throw ScriptError(quote(word) + " is not a valid " + std::string(what));
+  if (reading == standin::Reading::OutOfRange || value < min || value > max) {
     throw ScriptError(std::string(what) + " " + quote(word) + " is outside " + std::to_string(min) + " to " +
                       std::to_string(max));
   }

@@ -1,8 +1,6 @@
 #include "Console.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -10,34 +8,17 @@
 #include "Address.h"
 #include "CVarWrapper.h"
 #include "Host.h"
+#include "Number.h"
 #include "Quote.h"
 
 namespace standin {
 namespace {
 
-enum class Parsed { Number, NotANumber, OutOfRange };
-
-// The console's number syntax: spaces around it, one optional sign, then what from_chars reads.
-Parsed parseNumber(std::string_view text, double& number) {
+// The console's number syntax: spaces around the number, then the shared syntax.
+Reading parseNumber(std::string_view text, double& number) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || end != text.data() + text.size()) return Parsed::NotANumber;
-  if (error == std::errc::result_out_of_range) {
-    // Too small to tell from zero is zero; only too large is beyond what the console holds.
-    std::size_t exponent = text.find_first_of("eE");
-    if (exponent == std::string_view::npos || text.substr(exponent + 1, 1) != "-") return Parsed::OutOfRange;
-    number = text.front() == '-' ? -0.0 : 0.0;
-  }
-  return error == std::errc{} || error == std::errc::result_out_of_range ? Parsed::Number
-                                                                         : Parsed::NotANumber;
-}
-
-std::string formatNumber(double number) {
-  std::array<char, 32> buffer{};
-  auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), number);
-  return std::string(buffer.data(), result.ptr);
+  return readNumber(text, number);
 }
 
 // Conversions into cells must stay defined for every double, infinities and NaN included.
@@ -85,7 +66,7 @@ std::uint32_t Console::registerCvar(CvarRegistration registration) {
   }
   Variable variable;
   variable.text = registration.defaultValue;
-  if (parseNumber(registration.defaultValue, variable.number) != Parsed::Number) variable.number = 0;
+  if (parseNumber(registration.defaultValue, variable.number) != Reading::Number) variable.number = 0;
   variable.registration = std::move(registration);
   variables_.push_back(std::move(variable));
   return static_cast<std::uint32_t>(variables_.size());
@@ -130,11 +111,11 @@ void Console::set(std::string_view name, std::string_view text) {
   if (id == 0) throw ConsoleError("unknown console variable " + quote(name));
   double parsed = 0;
   switch (parseNumber(text, parsed)) {
-    case Parsed::Number:
+    case Reading::Number:
       break;
-    case Parsed::NotANumber:
+    case Reading::NotANumber:
       throw ConsoleError(quote(text) + " is not a number (console variable " + escape(name) + ")");
-    case Parsed::OutOfRange:
+    case Reading::OutOfRange:
       throw ConsoleError(quote(text) + " is outside the numbers the console takes, -1.8e308 to 1.8e308 " +
                          "(console variable " + escape(name) + ")");
   }
@@ -144,7 +125,7 @@ void Console::set(std::string_view name, std::string_view text) {
     throw ConsoleError("nan is outside the bounds of console variable " + escape(name));
   }
   double clamped = clamp(registration, parsed);
-  std::string oldText = std::exchange(variable.text, formatNumber(clamped));
+  std::string oldText = std::exchange(variable.text, shortestText(clamped));
   variable.number = clamped;
   // A hook may register or drop hooks and bindings; use the ones present at the time of the set.
   std::vector<HookEntry> hooks = variable.hooks;

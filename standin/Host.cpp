@@ -132,13 +132,12 @@ std::vector<std::string_view> Host::calls() const {
   return names;
 }
 
-void Host::failAt(std::uint64_t n) { failingOperation_ = n == 0 ? 0 : operations_ + n; }
+void Host::failAt(std::uint64_t n) { operations_.chooseIn(n); }
 
-void Host::recordOperation(std::string_view operation) {
+void Host::recordOperation(std::string_view operation, bool failing) {
   if (recording_) log_.push_back({LogEntry::Kind::Call, operation, 0});
-  if (operations_ == failingOperation_) {
-    failingOperation_ = 0;
-    throw InjectedFault("injected fault in host operation " + std::to_string(operations_) + " (" +
+  if (failing) {
+    throw InjectedFault("injected fault in host operation " + std::to_string(operations_.made()) + " (" +
                         std::string(operation) + ")");
   }
 }

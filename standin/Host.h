@@ -13,6 +13,7 @@
 #include "Canvas.h"
 #include "CanvasWrapper.h"
 #include "Console.h"
+#include "Countdown.h"
 #include "Finding.h"
 #include "Game.h"
 #include "HostApi.h"
@@ -83,7 +84,7 @@ class HOST_API Host {
   void clearLog() { log_.clear(); }
   int liveWrappers() const { return liveWrappers_; }
   /// Host operations made by plugins so far.
-  std::uint64_t operationCount() const { return operations_; }
+  std::uint64_t operationCount() const { return operations_.made(); }
   /// Makes the nth host operation from now throw InjectedFault; 0 switches the fault off.
   void failAt(std::uint64_t n);
 
@@ -92,8 +93,8 @@ class HOST_API Host {
   /// Called by every host operation a plugin makes: counts it, logs it and throws if it is the chosen one.
   void enter(std::string_view operation) {
     if (internalDepth_ > 0) return;
-    ++operations_;
-    if (recording_ || operations_ == failingOperation_) recordOperation(operation);
+    bool failing = operations_.next();
+    if (recording_ || failing) recordOperation(operation, failing);
   }
   void wrapperCreated(std::uintptr_t address) noexcept {
     ++liveWrappers_;
@@ -151,7 +152,7 @@ class HOST_API Host {
   std::int32_t ballCount(std::uintptr_t eventOrArray) const;
 
  private:
-  void recordOperation(std::string_view operation);
+  void recordOperation(std::string_view operation, bool failing);
   void recordWrapper(LogEntry::Kind kind, std::uintptr_t address) noexcept;
 
   static Host* activeHost_;
@@ -169,8 +170,7 @@ class HOST_API Host {
   bool recording_ = true;
   std::vector<LogEntry> log_;
   int liveWrappers_ = 0;
-  std::uint64_t operations_ = 0;
-  std::uint64_t failingOperation_ = 0;
+  Countdown operations_;
   int internalDepth_ = 0;
   bool checking_ = true;
   std::vector<Finding> findings_;

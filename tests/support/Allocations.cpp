@@ -1,29 +1,25 @@
 #include "Allocations.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <new>
+
+#include "Countdown.h"
 
 // Replacing the global operator new in the program catches every allocation of the process, the plugin
 // module's included, since the module binds to the program's definition.
 namespace {
-std::atomic<long> madeCount{0};
-std::atomic<long> liveCount{0};
-std::atomic<long> failing{0};
+standin::Countdown counted;
+long liveCount = 0;
 }  // namespace
 
 namespace allocations {
-long made() { return madeCount; }
+long made() { return static_cast<long>(counted.made()); }
 long live() { return liveCount; }
-void failAt(long n) { failing = n == 0 ? 0 : madeCount + n; }
+void failAt(long n) { counted.chooseIn(static_cast<std::uint64_t>(n)); }
 }  // namespace allocations
 
 void* operator new(std::size_t size) {
-  long made = ++madeCount;
-  if (made == failing.load()) {
-    failing = 0;
-    throw std::bad_alloc();
-  }
+  if (counted.next()) throw std::bad_alloc();
   void* memory = std::malloc(size == 0 ? 1 : size);
   if (memory == nullptr) throw std::bad_alloc();
   ++liveCount;
