@@ -22,10 +22,7 @@ bool worthRunning(const std::string& text) {
     try {
       auto command = sim::parseLine(line);
       if (!command) continue;
-      if (std::holds_alternative<sim::command::Snapshot>(*command) ||
-          std::holds_alternative<sim::command::Record>(*command)) {
-        return false;
-      }
+      if (sim::effectOf(*command) == sim::command::Effect::WritesAFile) return false;
       if (auto* frame = std::get_if<sim::command::Frame>(&*command)) frames += frame->count;
     } catch (const sim::ScriptError&) {
       // The run stops at this line; the frames before it still count.

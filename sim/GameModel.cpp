@@ -1,44 +1,41 @@
 #include "GameModel.h"
 
-#include <type_traits>
-#include <variant>
+#include <optional>
 
 namespace sim {
 
-bool GameModel::apply(const Command& command) {
+void GameModel::apply(const command::State& state) {
   standin::Game& game = host_.game;
-  return std::visit(
-      [&](const auto& line) {
-        using Line = std::decay_t<decltype(line)>;
-        if constexpr (std::is_same_v<Line, command::State>) {
-          game.freeplay = line.freeplay;
-          game.training = line.training;
-          game.replay = line.replay;
-          game.spectating = line.spectating;
-        } else if constexpr (std::is_same_v<Line, command::EventBalls>) {
-          game.eventBalls.assign(static_cast<std::size_t>(line.count), ball_);
-        } else if constexpr (std::is_same_v<Line, command::EventHasBall>) {
-          std::optional<standin::Ball>& ball = line.online ? game.onlineBall : game.replayBall;
-          if (line.present) {
-            ball = ball_;
-          } else {
-            ball.reset();
-          }
-        } else if constexpr (std::is_same_v<Line, command::Velocity>) {
-          ball_.velocity = {line.x, line.y, line.z};
-          game.forEachBall([&](standin::Ball& each) { each = ball_; });
-        } else if constexpr (std::is_same_v<Line, command::Explosion>) {
-          ball_.explosionTime = line.time;
-          game.forEachBall([&](standin::Ball& each) { each = ball_; });
-        } else if constexpr (std::is_same_v<Line, command::Canvas>) {
-          host_.canvas.size = {line.width, line.height};
-        } else {
-          return false;
-        }
-        return true;
-      },
-      command);
+  game.freeplay = state.freeplay;
+  game.training = state.training;
+  game.replay = state.replay;
+  game.spectating = state.spectating;
 }
+
+void GameModel::apply(const command::EventBalls& balls) {
+  host_.game.eventBalls.assign(static_cast<std::size_t>(balls.count), ball_);
+}
+
+void GameModel::apply(const command::EventHasBall& ball) {
+  std::optional<standin::Ball>& event = ball.online ? host_.game.onlineBall : host_.game.replayBall;
+  if (ball.present) {
+    event = ball_;
+  } else {
+    event.reset();
+  }
+}
+
+void GameModel::apply(const command::Velocity& velocity) {
+  ball_.velocity = {velocity.x, velocity.y, velocity.z};
+  host_.game.setVelocity(ball_.velocity);
+}
+
+void GameModel::apply(const command::Explosion& explosion) {
+  ball_.explosionTime = explosion.time;
+  host_.game.setExplosionTime(explosion.time);
+}
+
+void GameModel::apply(const command::Canvas& canvas) { host_.canvas.size = {canvas.width, canvas.height}; }
 
 std::string GameModel::stateName() const {
   const standin::Game& game = host_.game;

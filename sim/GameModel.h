@@ -14,8 +14,13 @@ class GameModel {
  public:
   explicit GameModel(standin::Host& host) : host_(host) {}
 
-  /// Carries out a command that changes the game or the screen; false for any other command.
-  bool apply(const Command& command);
+  /// The commands that change the game or the screen.
+  void apply(const command::State& state);
+  void apply(const command::EventBalls& balls);
+  void apply(const command::EventHasBall& ball);
+  void apply(const command::Velocity& velocity);
+  void apply(const command::Explosion& explosion);
+  void apply(const command::Canvas& canvas);
 
   /// The game states that are on, as a person names them ("free play + replay"), or "main menu".
   std::string stateName() const;
@@ -24,6 +29,7 @@ class GameModel {
 
  private:
   standin::Host& host_;
+  /// What every ball has, for balls added later.
   standin::Ball ball_;
 };
 

@@ -1,6 +1,7 @@
 #include "Script.h"
 
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 #include "Number.h"
@@ -121,6 +122,10 @@ bool ScriptReader::next(std::string& line) {
   }
   if (++number_ == 1 && line.starts_with(kByteOrderMark)) line.erase(0, kByteOrderMark.size());
   return true;
+}
+
+command::Effect effectOf(const Command& command) {
+  return std::visit([](const auto& order) { return std::decay_t<decltype(order)>::kEffect; }, command);
 }
 
 std::string_view trim(std::string_view line) {

@@ -18,13 +18,21 @@ class ScriptError : public std::runtime_error {
 };
 
 namespace command {
+
+/// What carrying out a command does besides its own work, declared with each command: it changes the game,
+/// the console or the plugin (the log echoes it, and pictures name it as the last change), it draws frames
+/// (which log themselves), or it writes a file (the log echoes it).
+enum class Effect { Changes, Draws, WritesAFile };
+
 /// `NAME VALUE`: set a console variable as a console would.
 struct SetVariable {
+  static constexpr Effect kEffect = Effect::Changes;
   std::string name;
   std::string value;
 };
 /// `state [freeplay] [training] [replay] [spectate]`
 struct State {
+  static constexpr Effect kEffect = Effect::Changes;
   bool freeplay = false;
   bool training = false;
   bool replay = false;
@@ -32,47 +40,66 @@ struct State {
 };
 /// `balls N`
 struct EventBalls {
+  static constexpr Effect kEffect = Effect::Changes;
   std::int32_t count;
 };
 /// `balls replay 0|1`, `balls online 0|1`
 struct EventHasBall {
+  static constexpr Effect kEffect = Effect::Changes;
   bool online;
   bool present;
 };
 /// `velocity X Y Z`
 struct Velocity {
+  static constexpr Effect kEffect = Effect::Changes;
   float x, y, z;
 };
 /// `explosion T`
 struct Explosion {
+  static constexpr Effect kEffect = Effect::Changes;
   float time;
 };
 /// `canvas W H`
 struct Canvas {
+  static constexpr Effect kEffect = Effect::Changes;
   std::int32_t width, height;
 };
 /// `frame [N]`
 struct Frame {
+  static constexpr Effect kEffect = Effect::Draws;
   std::int32_t count;
 };
 /// `snapshot FILE.png`
 struct Snapshot {
+  static constexpr Effect kEffect = Effect::WritesAFile;
   std::string path;
 };
 /// `record FILE.gif`: from now on every drawn frame goes into an animation.
 struct Record {
+  static constexpr Effect kEffect = Effect::WritesAFile;
   std::string path;
 };
 /// `record stop`: writes the animation.
-struct RecordStop {};
-struct Unload {};
-struct Load {};
+struct RecordStop {
+  static constexpr Effect kEffect = Effect::WritesAFile;
+};
+struct Unload {
+  static constexpr Effect kEffect = Effect::Changes;
+};
+struct Load {
+  static constexpr Effect kEffect = Effect::Changes;
+};
 }  // namespace command
 
+/// Every script command. Adding one takes its struct above, its rule in parseLine and one handler: a
+/// GameModel::apply overload for a change to the game, else a Session::carryOut overload.
 using Command =
     std::variant<command::SetVariable, command::State, command::EventBalls, command::EventHasBall,
                  command::Velocity, command::Explosion, command::Canvas, command::Frame, command::Snapshot,
                  command::Record, command::RecordStop, command::Unload, command::Load>;
+
+/// What the command does besides its own work.
+command::Effect effectOf(const Command& command);
 
 /// Largest accepted canvas side, frame count of one line and ball count: enough for any screen, small enough
 /// to draw.

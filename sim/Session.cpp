@@ -1,7 +1,6 @@
 #include "Session.h"
 
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -64,40 +63,33 @@ void Session::runLine(std::string_view text, std::size_t line) {
     return;
   }
   std::string note = execute(*command, line);
-  if (!std::holds_alternative<command::Frame>(*command)) log_->echo(trim(text), note);
-  bool changes = !std::holds_alternative<command::Frame>(*command) &&
-                 !std::holds_alternative<command::Snapshot>(*command) &&
-                 !std::holds_alternative<command::Record>(*command) &&
-                 !std::holds_alternative<command::RecordStop>(*command);
-  if (changes) lastChange_ = trim(text);
+  command::Effect effect = effectOf(*command);
+  if (effect != command::Effect::Draws) log_->echo(trim(text), note);
+  if (effect == command::Effect::Changes) lastChange_ = trim(text);
 }
 
 std::string Session::execute(const Command& command, std::size_t line) {
-  if (game_.apply(command)) return "";
-  std::string note;
-  std::visit(
+  return std::visit(
       [&](const auto& order) {
-        using Order = std::decay_t<decltype(order)>;
-        if constexpr (std::is_same_v<Order, command::SetVariable>) {
-          host_.console.set(order.name, order.value);
-        } else if constexpr (std::is_same_v<Order, command::Frame>) {
-          drawFrames(order.count);
-        } else if constexpr (std::is_same_v<Order, command::Snapshot>) {
-          snapshot(order.path);
-        } else if constexpr (std::is_same_v<Order, command::Record>) {
-          startRecording(order.path, line);
-        } else if constexpr (std::is_same_v<Order, command::RecordStop>) {
-          if (!recording_) throw ScriptError("'record stop' without a 'record' before it");
-          note = stopRecording();
-        } else if constexpr (std::is_same_v<Order, command::Unload>) {
-          unload();
-        } else if constexpr (std::is_same_v<Order, command::Load>) {
-          if (plugin_) throw ScriptError("the plugin is already loaded");
-          load();
+        if constexpr (requires { game_.apply(order); }) {
+          game_.apply(order);
+          return std::string();
+        } else {
+          return carryOut(order, line);
         }
       },
       command);
-  return note;
+}
+
+std::string Session::carryOut(const command::SetVariable& order, std::size_t) {
+  host_.console.set(order.name, order.value);
+  return "";
+}
+
+std::string Session::carryOut(const command::Load&, std::size_t) {
+  if (plugin_) throw ScriptError("the plugin is already loaded");
+  load();
+  return "";
 }
 
 void Session::load() {
@@ -105,7 +97,7 @@ void Session::load() {
   host_.clearLog();
 }
 
-void Session::unload() {
+std::string Session::carryOut(const command::Unload&, std::size_t) {
   if (!plugin_) throw ScriptError("the plugin is not loaded");
   // Unloading releases everything even when onUnload throws; the plugin is gone either way.
   try {
@@ -115,9 +107,11 @@ void Session::unload() {
     throw;
   }
   plugin_.reset();
+  return "";
 }
 
-void Session::drawFrames(std::int32_t count) {
+std::string Session::carryOut(const command::Frame& order, std::size_t) {
+  std::int32_t count = order.count;
   Vector2 size = host_.canvas.size;
   if (recording_) {
     if (recording_->frames() > 0 && (size.X != lastSize_.X || size.Y != lastSize_.Y)) {
@@ -150,6 +144,7 @@ void Session::drawFrames(std::int32_t count) {
       recordedPixels_ += std::int64_t{frame.width} * frame.height;
     }
   }
+  return "";
 }
 
 std::string Session::whyNothingDrawn() const {
@@ -178,22 +173,30 @@ Image Session::picture() {
   return painter_->caption(painter_->paint(size, last_.draws), {heading, change});
 }
 
-void Session::snapshot(const std::filesystem::path& path) {
+std::string Session::carryOut(const command::Snapshot& order, std::size_t) {
+  std::filesystem::path path = order.path;
   if (recording_ && sameDestination(destinationOf(path), recording_->destination())) {
     throw ScriptError("cannot snapshot into " + shown(path) + ": the recording started at line " +
                       std::to_string(recordingLine_) + " will be written there");
   }
   writePng(picture(), path);
+  return "";
 }
 
-void Session::startRecording(const std::filesystem::path& path, std::size_t line) {
+std::string Session::carryOut(const command::Record& order, std::size_t line) {
   if (recording_) {
     throw ScriptError("already recording into " + shown(recording_->target()) + " since line " +
                       std::to_string(recordingLine_) + "; end it with 'record stop' first");
   }
-  recording_ = std::make_unique<Animation>(path);
+  recording_ = std::make_unique<Animation>(order.path);
   recordingLine_ = line;
   recordedPixels_ = 0;
+  return "";
+}
+
+std::string Session::carryOut(const command::RecordStop&, std::size_t) {
+  if (!recording_) throw ScriptError("'record stop' without a 'record' before it");
+  return stopRecording();
 }
 
 std::string Session::stopRecording() {

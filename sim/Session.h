@@ -82,14 +82,19 @@ class Session {
 
  private:
   void runLine(std::string_view text, std::size_t line);
-  /// Carries out one command; returns what the readable log adds to the line's echo.
+  /// Carries out one command: the game model takes those that change the game, the session the rest.
+  /// Returns what the readable log adds to the line's echo.
   std::string execute(const Command& command, std::size_t line);
 
+  std::string carryOut(const command::SetVariable& order, std::size_t line);
+  std::string carryOut(const command::Frame& order, std::size_t line);
+  std::string carryOut(const command::Snapshot& order, std::size_t line);
+  std::string carryOut(const command::Record& order, std::size_t line);
+  std::string carryOut(const command::RecordStop& order, std::size_t line);
+  std::string carryOut(const command::Unload& order, std::size_t line);
+  std::string carryOut(const command::Load& order, std::size_t line);
+
   void load();
-  void unload();
-  void drawFrames(std::int32_t count);
-  void snapshot(const std::filesystem::path& path);
-  void startRecording(const std::filesystem::path& path, std::size_t line);
   /// Ends the recording; the note for the log.
   std::string stopRecording();
 
