@@ -81,7 +81,7 @@ void formatReadout(benchmark::State& state) {
   float value = 180.0f;
   measure(state, [&] {
     benchmark::DoNotOptimize(value);
-    benchmark::DoNotOptimize(referenceReadout(value, false));
+    benchmark::DoNotOptimize(standin::referenceReadout(value, false));
   });
 }
 BENCHMARK(formatReadout);

@@ -35,7 +35,7 @@ TEST_F(FrameBudget, FrozenAndBallLessFramesAllocateNothing) {
 
 TEST_F(FrameBudget, ARefreshingFrameAllocatesNoMoreThanFormattingTheText) {
   long before = allocations::made();
-  std::string text = referenceReadout(180.0f, false);
+  std::string text = standin::referenceReadout(180.0f, false);
   long formatting = allocations::made() - before;
   for (const char* mph : {"0", "1"}) {
     SCOPED_TRACE(mph);

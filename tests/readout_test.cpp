@@ -92,7 +92,7 @@ TEST_F(Readout, WritesAProductHalfwayBetweenTwoHundredthsAsTheStandardLibraryDoe
     SCOPED_TRACE(c.product);
     setVelocity(c.velocity.x, c.velocity.y, c.velocity.z);
     set("korvindel_mph", c.mph ? "1" : "0");
-    EXPECT_THAT(frameTexts(), ElementsAre(referenceReadout(c.product, c.mph)));
+    EXPECT_THAT(frameTexts(), ElementsAre(standin::referenceReadout(c.product, c.mph)));
   }
 }
 

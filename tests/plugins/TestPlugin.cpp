@@ -1,6 +1,7 @@
 // Plugin modules built only for the tests, from this one source. Built plain, the plugin draws one text per
 // frame, behaves in every way the stand-in host checks, and leaves a mark in the console when it is unloaded.
-// Built with TEST_PLUGIN_BREAKS, it breaks exactly that one rule, so that each check can be seen to fail.
+// Built as breaks_<rule> with BREAKS_<rule> defined, it breaks exactly that rule of the validator
+// (standin/ValidatorRules.def), so that each rule can be seen to fail.
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,31 +11,20 @@
 #include "CanvasWrapper.h"
 #include "GameWrapper.h"
 
-#define BREAKS_NOTHING 0
-#define KEEPS_A_WRAPPER 1
-#define ALLOCATES_PER_FRAME 2
-#define LEAVES_A_DRAWABLE 3
-#define CALLS_AFTER_DELETE 4
-#define CHANGES_GLOBAL_STATE 5
-#define MAKES_A_SYSTEM_CALL 6
-#if !defined(TEST_PLUGIN_BREAKS)
-#define TEST_PLUGIN_BREAKS BREAKS_NOTHING
-#endif
-
-#if TEST_PLUGIN_BREAKS == CHANGES_GLOBAL_STATE
+#if defined(BREAKS_changes_global_state)
 #include <xmmintrin.h>
-#elif TEST_PLUGIN_BREAKS == MAKES_A_SYSTEM_CALL && defined(_WIN32)
+#elif defined(BREAKS_makes_a_system_call) && defined(_WIN32)
 #include <windows.h>
-#elif TEST_PLUGIN_BREAKS == MAKES_A_SYSTEM_CALL
+#elif defined(BREAKS_makes_a_system_call)
 #include <sched.h>
 #endif
 
 namespace {
 
-#if TEST_PLUGIN_BREAKS == ALLOCATES_PER_FRAME
+#if defined(BREAKS_allocates_per_frame)
 // Stored through a volatile pointer, so that the compiler cannot drop the allocation.
 char* volatile allocation = nullptr;
-#elif TEST_PLUGIN_BREAKS == CALLS_AFTER_DELETE
+#elif defined(BREAKS_calls_after_delete)
 // Module-wide, destroyed when the module closes, after deleteMe.
 std::shared_ptr<GameWrapper> keptGame;
 struct CallsAtClose {
@@ -49,14 +39,14 @@ struct CallsAtClose {
 class TestPlugin final : public BakkesMod::Plugin::BakkesModPlugin {
  public:
   ~TestPlugin() {
-#if TEST_PLUGIN_BREAKS == LEAVES_A_DRAWABLE
+#if defined(BREAKS_leaves_a_drawable)
     gameWrapperPtr->RegisterDrawable([](CanvasWrapper){});
 #endif
   }
 
   void onLoad() override {
     gameWrapperPtr->RegisterDrawable([this](CanvasWrapper canvas) { render(canvas); });
-#if TEST_PLUGIN_BREAKS == CALLS_AFTER_DELETE
+#if defined(BREAKS_calls_after_delete)
     keptGame = gameWrapperPtr;
 #endif
   }
@@ -69,21 +59,21 @@ class TestPlugin final : public BakkesMod::Plugin::BakkesModPlugin {
   void render(CanvasWrapper canvas) {
     canvas.SetPosition({10, 10});
     canvas.DrawString("test", 1, 1);
-#if TEST_PLUGIN_BREAKS == KEEPS_A_WRAPPER
+#if defined(BREAKS_keeps_a_wrapper)
     kept_.emplace(canvas);
-#elif TEST_PLUGIN_BREAKS == ALLOCATES_PER_FRAME
+#elif defined(BREAKS_allocates_per_frame)
     allocation = new char[16];
     delete[] allocation;
-#elif TEST_PLUGIN_BREAKS == CHANGES_GLOBAL_STATE
+#elif defined(BREAKS_changes_global_state)
     _mm_setcsr(_mm_getcsr() | 0x8040);  // flush-to-zero and denormals-are-zero
-#elif TEST_PLUGIN_BREAKS == MAKES_A_SYSTEM_CALL && defined(_WIN32)
+#elif defined(BREAKS_makes_a_system_call) && defined(_WIN32)
     SwitchToThread();
-#elif TEST_PLUGIN_BREAKS == MAKES_A_SYSTEM_CALL
+#elif defined(BREAKS_makes_a_system_call)
     sched_yield();
 #endif
   }
 
-#if TEST_PLUGIN_BREAKS == KEEPS_A_WRAPPER
+#if defined(BREAKS_keeps_a_wrapper)
   std::optional<CanvasWrapper> kept_;
 #endif
 };
