@@ -1,0 +1,37 @@
+# One function per kind of the project's own target.
+
+# korvindel_warnings(<target>): the compiler's full warning set, chosen by command-line style (MSVC: cl.exe and
+# clang-cl take MSVC's; GCC and clang GNU's). Every preset makes them errors (KORVINDEL_WARNINGS_AS_ERRORS),
+# with the flag each compiler understands, on the project's own code only; a plain configure, a packager's or
+# a user's with a newer compiler, only warns.
+function(korvindel_warnings target)
+  if(MSVC)
+    # C4251 would flag every host class and the plugin base class: they are exported with standard-library
+    # members (their implementation pointers, the base class's shared handles), as the host's own SDK does, and
+    # host and plugin share one standard library.
+    target_compile_options(${target} PRIVATE /W4 /permissive- /wd4251)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  endif()
+  set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ${KORVINDEL_WARNINGS_AS_ERRORS})
+endfunction()
+
+# korvindel_plugin_module(<name> SOURCES <source>... [LIBRARIES <library>...] [DEFINITIONS <definition>...]):
+# a plugin module as the host loads one (<name>.so or <name>.dll): hidden symbols but what it marks for export,
+# its base class's members defined and exported by itself, and unmapped when the host closes it.
+function(korvindel_plugin_module name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;LIBRARIES;DEFINITIONS")
+  add_library(${name} MODULE ${arg_SOURCES})
+  set_target_properties(${name} PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  target_compile_definitions(${name} PRIVATE PLUGIN_MODULE_BUILD ${arg_DEFINITIONS})
+  target_link_libraries(${name} PRIVATE ${arg_LIBRARIES})
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    # GNU unique symbols would keep the module mapped after the host closes it.
+    target_compile_options(${name} PRIVATE -fno-gnu-unique)
+  endif()
+  if(KORVINDEL_SANITIZERS MATCHES "undefined")
+    # The plugin base class's type information lives in the module, where dynamic types can be checked.
+    target_compile_options(${name} PRIVATE -fsanitize=vptr)
+  endif()
+  korvindel_warnings(${name})
+endfunction()
