@@ -35,12 +35,12 @@ std::int32_t expectedPixel(float product) {
   return static_cast<std::int32_t>(product);
 }
 
-struct Session {
+struct FuzzedPlugin {
   standin::Host host;
   standin::LoadedPlugin plugin{host, KORVINDEL_MODULE};
   std::string lastText;
 
-  Session() {
+  FuzzedPlugin() {
     host.console.set("korvindel_show", "1");
     host.setRecording(true);
   }
@@ -49,8 +49,8 @@ struct Session {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Session* session = new Session();
-  standin::Host& host = session->host;
+  static FuzzedPlugin* fuzzed = new FuzzedPlugin();
+  standin::Host& host = fuzzed->host;
   FuzzedDataProvider in(data, size);
 
   standin::Game& game = host.game;
@@ -99,9 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(std::regex_match(text.text, match, readout), "a refreshed readout is a number and a unit");
     bool mph = *cell<bool>(host, "korvindel_mph");
     require(match[3] == (mph ? "mph" : "km/h"), "the unit follows korvindel_mph");
-    session->lastText = text.text;
+    fuzzed->lastText = text.text;
   } else {
-    require(text.text == session->lastText, "a readout holds while the ball explodes");
+    require(text.text == fuzzed->lastText, "a readout holds while the ball explodes");
   }
   require(text.color == expectedColor, "colour bytes are the cells' low 8 bits");
   float width = static_cast<float>(host.canvas.size.X) * *cell<float>(host, "korvindel_xpos");

@@ -47,13 +47,13 @@ void deleteMe() {
 }
 
 constinit PluginDescriptor exports = {
-    .apiVersion = 95,
+    .apiVersion = kPluginApiVersion,
     .reserved0 = 0,
     .sourceFile = __FILE__,
     .className = className,
     .displayName = displayName,
     .versionText = KORVINDEL_VERSION,
-    .typeFlags = 0x13,
+    .typeFlags = kFreeplayPlugin | kCustomTrainingPlugin | kReplayPlugin,
     .reserved1 = 0,
     .createEntry = &getPlugin,
     .deleteEntry = &deleteMe,
@@ -157,6 +157,8 @@ void Korvindel::onShowChanged(const std::string&, CVarWrapper cvar) {
 BallWrapper Korvindel::getBall() {
   GameWrapper& game = *gameWrapperPtr;
   if (game.IsInFreeplay() || game.IsInCustomTraining()) {
+    // Counting and taking ball 0 are two steps, each fetching the event and its array anew and releasing them
+    // at its end: no host object outlives the step that obtained it.
     std::int32_t count = 0;
     {
       ServerWrapper event = game.GetGameEventAsServer();
@@ -181,10 +183,12 @@ void Korvindel::render(CanvasWrapper canvas) {
   float x = state.LinearVelocity[0];
   float y = state.LinearVelocity[1];
   float z = state.LinearVelocity[2];
+  // Summed in this order, each step single-precision: another order can change the readout's last digit.
   float speed = std::sqrt((x * x + y * y) + z * z);
 
   if (ball.GetExplosionTime() == 0.0f) {
     bool mph = *useMph;
+    // The host measures speed in centimetres per second: 0.01 m/s is 0.036 km/h, and 0.022369 mph.
     float value = (mph ? 0.022369f : 0.036f) * speed;
     std::ostringstream text;
     text.imbue(std::locale::classic());

@@ -60,8 +60,8 @@ double clamp(const CvarRegistration& registration, double number) {
 }  // namespace
 
 std::uint32_t Console::registerCvar(CvarRegistration registration) {
-  if (std::uint32_t id = find(registration.name)) {
-    lookup(id)->registration = std::move(registration);
+  if (std::uint32_t id = idOf(registration.name)) {
+    variableOf(id)->registration = std::move(registration);
     return id;
   }
   Variable variable;
@@ -72,29 +72,29 @@ std::uint32_t Console::registerCvar(CvarRegistration registration) {
   return static_cast<std::uint32_t>(variables_.size());
 }
 
-std::uint32_t Console::find(std::string_view name) const {
+std::uint32_t Console::idOf(std::string_view name) const {
   auto it = std::find_if(variables_.begin(), variables_.end(),
                          [name](const Variable& variable) { return variable.registration.name == name; });
   return it == variables_.end() ? 0 : static_cast<std::uint32_t>(it - variables_.begin() + 1);
 }
 
-Console::Variable* Console::lookup(std::uint32_t id) {
+Console::Variable* Console::variableOf(std::uint32_t id) {
   return id == 0 || id > variables_.size() ? nullptr : &variables_[id - 1];
 }
 
-const Console::Variable* Console::lookup(std::uint32_t id) const {
+const Console::Variable* Console::variableOf(std::uint32_t id) const {
   return id == 0 || id > variables_.size() ? nullptr : &variables_[id - 1];
 }
 
 void Console::bind(std::uint32_t id, std::uint32_t slot, Cell cell) {
-  Variable* variable = lookup(id);
+  Variable* variable = variableOf(id);
   if (variable == nullptr) return;
   if (writeOnBind_) store(cell, variable->number);
   variable->bindings.push_back({slot, std::move(cell)});
 }
 
 void Console::addHook(std::uint32_t id, std::uint32_t slot, Hook hook) {
-  if (Variable* variable = lookup(id)) variable->hooks.push_back({slot, std::move(hook)});
+  if (Variable* variable = variableOf(id)) variable->hooks.push_back({slot, std::move(hook)});
 }
 
 std::size_t Console::dropPlugin(std::uint32_t slot) {
@@ -107,7 +107,7 @@ std::size_t Console::dropPlugin(std::uint32_t slot) {
 }
 
 void Console::set(std::string_view name, std::string_view text) {
-  std::uint32_t id = find(name);
+  std::uint32_t id = idOf(name);
   if (id == 0) throw ConsoleError("unknown console variable " + quote(name));
   double parsed = 0;
   switch (parseNumber(text, parsed)) {
@@ -119,7 +119,7 @@ void Console::set(std::string_view name, std::string_view text) {
       throw ConsoleError(quote(text) + " is outside the numbers the console takes, -1.8e308 to 1.8e308 " +
                          "(console variable " + escape(name) + ")");
   }
-  Variable& variable = *lookup(id);
+  Variable& variable = *variableOf(id);
   const CvarRegistration& registration = variable.registration;
   if (std::isnan(parsed) && (registration.hasMin || registration.hasMax)) {
     throw ConsoleError("nan is outside the bounds of console variable " + escape(name));
@@ -142,12 +142,12 @@ void Console::set(std::string_view name, std::string_view text) {
 }
 
 bool Console::boolValue(std::uint32_t id) const {
-  const Variable* variable = lookup(id);
+  const Variable* variable = variableOf(id);
   return variable != nullptr && variable->number != 0;
 }
 
 std::optional<std::string> Console::value(std::string_view name) const {
-  const Variable* variable = lookup(find(name));
+  const Variable* variable = variableOf(idOf(name));
   if (variable == nullptr) return std::nullopt;
   return variable->text;
 }
@@ -160,7 +160,7 @@ std::vector<CvarRegistration> Console::registrations() const {
 
 std::vector<Console::Cell> Console::cells(std::string_view name) const {
   std::vector<Cell> result;
-  if (const Variable* variable = lookup(find(name))) {
+  if (const Variable* variable = variableOf(idOf(name))) {
     for (const Binding& binding : variable->bindings) result.push_back(binding.cell);
   }
   return result;

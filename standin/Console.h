@@ -45,7 +45,7 @@ class HOST_API Console {
   /// as a host that saves its configuration would; the rest of the registration is replaced.
   std::uint32_t registerCvar(CvarRegistration registration);
   /// The id of a registered variable, or 0.
-  std::uint32_t find(std::string_view name) const;
+  std::uint32_t idOf(std::string_view name) const;
 
   /// Writes the variable's current value into the cell at once (unless switched off) and on every later set.
   void bind(std::uint32_t id, std::uint32_t slot, Cell cell);
@@ -91,8 +91,8 @@ class HOST_API Console {
     std::vector<HookEntry> hooks;
   };
 
-  Variable* lookup(std::uint32_t id);
-  const Variable* lookup(std::uint32_t id) const;
+  Variable* variableOf(std::uint32_t id);
+  const Variable* variableOf(std::uint32_t id) const;
 
   std::vector<Variable> variables_;
   bool writeOnBind_ = true;

@@ -35,6 +35,13 @@ class PLUGIN_API BakkesModPlugin {
 
 using PluginHandle = std::shared_ptr<BakkesMod::Plugin::BakkesModPlugin>;
 
+/// The version of the host's plugin interface, which a descriptor names.
+inline constexpr std::int32_t kPluginApiVersion = 95;
+/// Bits of a descriptor's typeFlags: the game modes a plugin is made for.
+inline constexpr std::uint32_t kFreeplayPlugin = 0x01;
+inline constexpr std::uint32_t kCustomTrainingPlugin = 0x02;
+inline constexpr std::uint32_t kReplayPlugin = 0x10;
+
 /// The record a module exports as `exports`; the host reads it to find and describe the plugin.
 struct PluginDescriptor {
   std::int32_t apiVersion;

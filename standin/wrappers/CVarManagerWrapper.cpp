@@ -28,6 +28,6 @@ CVarWrapper CVarManagerWrapper::registerCvar(std::string name, std::string defau
 
 CVarWrapper CVarManagerWrapper::getCvar(std::string name) {
   standin::Host& host = standin::operation("getCvar");
-  return CVarWrapper(address::cvar(address::slotOf(pimpl->life.address()), host.console.find(name)),
+  return CVarWrapper(address::cvar(address::slotOf(pimpl->life.address()), host.console.idOf(name)),
                      typeid(CVarWrapper));
 }

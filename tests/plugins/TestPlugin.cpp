@@ -92,7 +92,8 @@ PLUGIN_API PluginHandle* getPlugin() {
 PLUGIN_API void deleteMe() { instance.reset(); }
 
 PLUGIN_API constinit PluginDescriptor exports = {
-    95, 0, __FILE__, "TestPlugin", "TestPlugin", "1.0", 0x13, 0, &getPlugin, &deleteMe,
+    kPluginApiVersion, 0, __FILE__,   "TestPlugin", "TestPlugin", "1.0",
+    kFreeplayPlugin,   0, &getPlugin, &deleteMe,
 };
 }
 
