@@ -78,41 +78,29 @@ std::vector<Scenario> scenarios() {
   std::vector<Scenario> all;
   all.push_back({"load", [](Run&) {}, [](Run& run) { run.load(); }, expectNothingLeft});
 
+  // Each game state, and how it loses its ball; the main menu has none.
   struct State {
     const char* name;
-    std::function<void(standin::Game&, bool withBall)> set;
+    bool standin::Game::*on;
+    void (*removeBall)(standin::Game&);
   };
+  auto noEventBalls = [](standin::Game& g) { g.eventBalls.clear(); };
   const State states[] = {
-      {"free play",
-       [](standin::Game& g, bool ball) {
-         g.freeplay = true;
-         if (!ball) g.eventBalls.clear();
-       }},
-      {"training",
-       [](standin::Game& g, bool ball) {
-         g.training = true;
-         if (!ball) g.eventBalls.clear();
-       }},
-      {"replay",
-       [](standin::Game& g, bool ball) {
-         g.replay = true;
-         if (!ball) g.replayBall.reset();
-       }},
-      {"spectating",
-       [](standin::Game& g, bool ball) {
-         g.spectating = true;
-         if (!ball) g.onlineBall.reset();
-       }},
-      {"main menu", [](standin::Game&, bool) {}},
+      {"free play", &standin::Game::freeplay, noEventBalls},
+      {"training", &standin::Game::training, noEventBalls},
+      {"replay", &standin::Game::replay, [](standin::Game& g) { g.replayBall.reset(); }},
+      {"spectating", &standin::Game::spectating, [](standin::Game& g) { g.onlineBall.reset(); }},
+      {"main menu", nullptr, nullptr},
   };
   for (const State& state : states) {
     for (bool withBall : {true, false}) {
-      if (withBall && std::string(state.name) == "main menu") continue;
+      if (withBall && state.on == nullptr) continue;
       all.push_back({std::string("render in ") + state.name + (withBall ? " with a ball" : " without a ball"),
                      [state, withBall](Run& run) {
                        run.load();
                        run.show(true);
-                       state.set(run.host.game, withBall);
+                       if (state.on != nullptr) run.host.game.*state.on = true;
+                       if (!withBall && state.removeBall != nullptr) state.removeBall(run.host.game);
                        run.host.game.setVelocity({1000, 0, 0});
                      },
                      [](Run& run) { run.host.drawFrame(); },
