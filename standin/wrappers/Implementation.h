@@ -15,7 +15,7 @@ namespace standin {
 /// not from operator new: what the plugin allocates is counted apart from what the host does for itself.
 struct Implementation {
   static void* operator new(std::size_t size);
-  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, std::size_t size) noexcept;
 };
 
 /// One wrapper object's life, kept by the implementation object of its first class level: begun when the
