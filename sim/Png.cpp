@@ -18,6 +18,11 @@ bool encodePng(const Image& image, AtomicFile& file) {
     png_destroy_write_struct(&png, nullptr);
     return false;
   }
+#if defined(_MSC_VER)
+  // C4611 warns of objects whose destructors a longjmp would skip; this frame and the callbacks between it
+  // and png_error hold none.
+#pragma warning(suppress : 4611)
+#endif
   if (setjmp(png_jmpbuf(png)) != 0) {
     png_destroy_write_struct(&png, &info);
     return false;

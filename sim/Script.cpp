@@ -47,7 +47,7 @@ float number(std::string_view word) {
   throw ScriptError(quote(word) + " is outside the range of a 32-bit float, -3.4e38 to 3.4e38");
 }
 
-std::int32_t count(std::string_view word, std::string_view what, std::int32_t min, std::int32_t max) {
+std::int32_t integerIn(std::string_view word, std::string_view what, std::int32_t min, std::int32_t max) {
   std::int64_t value = 0;
   standin::Reading reading = standin::readNumber(word, value);
   if (reading == standin::Reading::NotANumber)
@@ -85,7 +85,7 @@ command::State parseState(const std::vector<std::string_view>& words) {
 
 Command parseBalls(const std::vector<std::string_view>& words) {
   expectWords(words, 2, 3, "balls N' or 'balls replay|online 0|1");
-  if (words.size() == 2) return command::EventBalls{count(words[1], "ball count", 0, kMaxBalls)};
+  if (words.size() == 2) return command::EventBalls{integerIn(words[1], "ball count", 0, kMaxBalls)};
   if (words[1] != "replay" && words[1] != "online") {
     throw ScriptError("unknown event " + quote(words[1]) + " (replay, online)");
   }
@@ -150,12 +150,12 @@ std::optional<Command> parseLine(std::string_view line) {
   }
   if (verb == "canvas") {
     expectWords(words, 3, 3, "canvas W H");
-    return command::Canvas{count(words[1], "canvas width", 1, kMaxCanvasSide),
-                           count(words[2], "canvas height", 1, kMaxCanvasSide)};
+    return command::Canvas{integerIn(words[1], "canvas width", 1, kMaxCanvasSide),
+                           integerIn(words[2], "canvas height", 1, kMaxCanvasSide)};
   }
   if (verb == "frame") {
     expectWords(words, 1, 2, "frame [N]");
-    return command::Frame{words.size() == 1 ? 1 : count(words[1], "frame count", 1, kMaxFrames)};
+    return command::Frame{words.size() == 1 ? 1 : integerIn(words[1], "frame count", 1, kMaxFrames)};
   }
   if (verb == "snapshot") {
     expectWords(words, 2, 2, "snapshot FILE.png");

@@ -51,7 +51,7 @@ void store(const Console::Cell& cell, double number) {
       cell);
 }
 
-double clamp(const CvarRegistration& registration, double number) {
+double clampToBounds(const CvarRegistration& registration, double number) {
   if (registration.hasMin && number < registration.min) number = registration.min;
   if (registration.hasMax && number > registration.max) number = registration.max;
   return number;
@@ -124,7 +124,7 @@ void Console::set(std::string_view name, std::string_view text) {
   if (std::isnan(parsed) && (registration.hasMin || registration.hasMax)) {
     throw ConsoleError("nan is outside the bounds of console variable " + escape(name));
   }
-  double clamped = clamp(registration, parsed);
+  double clamped = clampToBounds(registration, parsed);
   std::string oldText = std::exchange(variable.text, shortestText(clamped));
   variable.number = clamped;
   // A hook may register or drop hooks and bindings; use the ones present at the time of the set.

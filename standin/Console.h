@@ -31,7 +31,7 @@ struct CvarRegistration {
 };
 
 /// A console line the registry refuses: unknown variable or a value that is not a number.
-class HOST_API ConsoleError : public std::invalid_argument {
+class ConsoleError : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
 };

@@ -9,7 +9,7 @@
 namespace standin {
 
 /// A module that cannot be loaded; the message names the path and the reason.
-class HOST_API LoadError : public std::runtime_error {
+class LoadError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };

@@ -29,7 +29,7 @@ class BakkesModPlugin;
 namespace standin {
 
 /// Thrown by the host operation that failAt selected.
-class HOST_API InjectedFault : public std::runtime_error {
+class InjectedFault : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };

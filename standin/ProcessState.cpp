@@ -41,7 +41,7 @@ void copyName(std::array<char, N>& to, const char* from) {
   std::snprintf(to.data(), to.size(), "%s", from != nullptr ? from : "");
 }
 
-std::string hex(std::uint32_t value) {
+std::string hexText(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%x", value);
   return text;
@@ -79,10 +79,10 @@ std::string ProcessState::changesSince(const ProcessState& before) const {
   }
   if (sseControl_ != before.sseControl_) {
     add("the SSE control bits (MXCSR: masks, rounding, flush-to-zero, denormals-are-zero)",
-        hex(before.sseControl_), hex(sseControl_));
+        hexText(before.sseControl_), hexText(sseControl_));
   }
   if (x87Control_ != before.x87Control_)
-    add("the x87 control word", hex(before.x87Control_), hex(x87Control_));
+    add("the x87 control word", hexText(before.x87Control_), hexText(x87Control_));
   for (int i = 0; i < kCategories; ++i) {
     if (std::strcmp(cLocale_[i].data(), before.cLocale_[i].data()) != 0) {
       add(std::string("the C locale ") + kCategoryNames[i], before.cLocale_[i].data(), cLocale_[i].data());

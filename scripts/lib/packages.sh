@@ -3,9 +3,11 @@
 # The packages every build of the project needs.
 # libclang-rt-14-dev brings the header through which the fuzz targets, and the test build's replay of their
 # corpus, read an input. clang builds the fuzz targets; with jq, lld and llvm's tools it also reads the host
-# declarations, and links a module against the host's exports, as Visual Studio would.
+# declarations, and links a module against the host's exports, as Visual Studio would; clang-query (in
+# clang-tools) finds free functions named as standard ones.
 KORVINDEL_BUILD_PACKAGES=(cmake ninja-build g++ binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libfreetype-dev libpng-dev libgif-dev fonts-dejavu-core clang-format libclang-rt-14-dev clang jq lld-14 llvm-14)
+  libfreetype-dev libpng-dev libgif-dev fonts-dejavu-core clang-format libclang-rt-14-dev clang clang-tools-14 jq
+  lld-14 llvm-14)
 
 # Installs what is missing, as root or through sudo. Without either it names the packages and the command that
 # installs them, and exits with status 1.

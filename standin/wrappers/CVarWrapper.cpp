@@ -9,7 +9,7 @@ namespace address = standin::address;
 
 namespace {
 
-void bind(std::uintptr_t cvar, standin::Console::Cell cell) {
+void bindCell(std::uintptr_t cvar, standin::Console::Cell cell) {
   standin::operation("bindTo").console.bind(address::cvarIdOf(cvar), address::slotOf(cvar), std::move(cell));
 }
 
@@ -23,9 +23,9 @@ struct CVarWrapper::Impl : standin::FirstLevel {
 CVarWrapper::CVarWrapper(std::uintptr_t mem, std::type_index) : pimpl(new Impl(mem)) {}
 STANDIN_WRAPPER(CVarWrapper)
 
-void CVarWrapper::bindTo(std::shared_ptr<bool> cell) { bind(pimpl->life.address(), std::move(cell)); }
-void CVarWrapper::bindTo(std::shared_ptr<float> cell) { bind(pimpl->life.address(), std::move(cell)); }
-void CVarWrapper::bindTo(std::shared_ptr<int> cell) { bind(pimpl->life.address(), std::move(cell)); }
+void CVarWrapper::bindTo(std::shared_ptr<bool> cell) { bindCell(pimpl->life.address(), std::move(cell)); }
+void CVarWrapper::bindTo(std::shared_ptr<float> cell) { bindCell(pimpl->life.address(), std::move(cell)); }
+void CVarWrapper::bindTo(std::shared_ptr<int> cell) { bindCell(pimpl->life.address(), std::move(cell)); }
 
 void CVarWrapper::addOnValueChanged(std::function<void(std::string, CVarWrapper)> hook) {
   std::uintptr_t self = pimpl->life.address();
