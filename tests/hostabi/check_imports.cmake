@@ -1,6 +1,7 @@
 # Checks what a players' build of the module imports: from the host's pluginsdk.dll only names the host
 # exports (exports.tsv), among them the destructor of every wrapper the plugin receives, so the host frees
-# its implementation objects; and no debug C++ runtime, whose heap and layout are not the host's.
+# its implementation objects; besides that only KERNEL32.dll. The C++ runtime is built in (/MT): a module that
+# needs the runtime's DLLs fails to load, or takes whichever older one the game's process already holds.
 # cmake -DMODULE=<Korvindel.dll> -DEXPORTS=<exports.tsv> -DDUMPBIN=<dumpbin> -P check_imports.cmake
 # cmake -DMODULE=<Korvindel.dll> -DEXPORTS=<exports.tsv> -DREADOBJ=<llvm-readobj> -P check_imports.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -46,8 +47,13 @@ foreach(import IN LISTS imports)
     if(NOT name IN_LIST exported)
       list(APPEND problems "imports ${name} from pluginsdk.dll, which the host does not export")
     endif()
-  elseif(dll MATCHES "^(msvcp[0-9]+d|vcruntime[0-9]+d|ucrtbased)\\.dll$")
+  elseif(dll STREQUAL "kernel32.dll")
+  elseif(dll MATCHES "^(msvcp[0-9_]+d|vcruntime[0-9_]+d|ucrtbased)\\.dll$")
     list(APPEND problems "imports the debug C++ runtime ${dll}")
+  elseif(dll MATCHES "^(msvcp[0-9_]+|vcruntime[0-9_]+|ucrtbase|api-ms-win-crt-.*)\\.dll$")
+    list(APPEND problems "imports the C++ runtime's DLL ${dll}, which the static runtime (/MT) builds in")
+  else()
+    list(APPEND problems "imports ${dll}, which is neither the host's pluginsdk.dll nor KERNEL32.dll")
   endif()
 endforeach()
 foreach(wrapper BallWrapper ServerWrapper ReplayServerWrapper ?$ArrayWrapper@VBallWrapper@@ CanvasWrapper
@@ -57,6 +63,7 @@ foreach(wrapper BallWrapper ServerWrapper ReplayServerWrapper ?$ArrayWrapper@VBa
   endif()
 endforeach()
 if(problems)
+  list(REMOVE_DUPLICATES problems)
   list(JOIN problems "\n  " text)
   message(FATAL_ERROR "${MODULE}:\n  ${text}")
 endif()

@@ -64,13 +64,34 @@ output=$(module drifted "$work/drifted" "$work/older.lib" 2>&1 && check drifted)
 expect "a module that imports a name the host does not export" $? "$output" \
   "imports ?IsInFreeplay@GameWrapper@@QEBA_NXZ from pluginsdk.dll, which the host does not export"
 
-import_library debug msvcp140d.dll '?_Xlength_error@std@@YAXPEBD@Z'
-cat >"$work/debug.cpp" <<'CPP'
-namespace std { [[noreturn]] __declspec(dllimport) void _Xlength_error(const char*); }
-extern "C" __declspec(dllexport) void fail() { std::_Xlength_error("x"); }
+# A module that imports from a runtime DLL, linked as a module built against that runtime would be: the check
+# must name the DLL and why.
+# DLL | what the check must say
+runtimes=(
+  "msvcp140.dll|imports the C++ runtime's DLL msvcp140.dll, which the static runtime (/MT) builds in"
+  "vcruntime140.dll|imports the C++ runtime's DLL vcruntime140.dll, which the static runtime (/MT) builds in"
+  "api-ms-win-crt-runtime-l1-1-0.dll|imports the C++ runtime's DLL api-ms-win-crt-runtime-l1-1-0.dll"
+  "msvcp140d.dll|imports the debug C++ runtime msvcp140d.dll"
+  "vcruntime140_1d.dll|imports the debug C++ runtime vcruntime140_1d.dll"
+  "user32.dll|imports user32.dll, which is neither the host's pluginsdk.dll nor KERNEL32.dll"
+)
+cat >"$work/runtime.cpp" <<'CPP'
+extern "C" __declspec(dllimport) void runtime_entry();
+extern "C" __declspec(dllexport) void fail() { runtime_entry(); }
 CPP
-output=$("$clang" --target=x86_64-pc-windows-msvc -c "$work/debug.cpp" -o "$work/debug.obj" 2>&1 &&
-  "$lld_link" /dll /noentry /nodefaultlib /out:"$work/debug.dll" "$work/debug.obj" "$work/debug.lib" 2>&1 &&
-  check debug)
-expect "a module built against the debug C++ runtime" $? "$output" "imports the debug C++ runtime msvcp140d.dll"
+"$clang" --target=x86_64-pc-windows-msvc -c "$work/runtime.cpp" -o "$work/runtime.obj"
+# with_runtime NAME DLL: the plugin's calls and one call into DLL, linked into NAME.dll and checked.
+with_runtime() {
+  import_library "$1" "$2" runtime_entry
+  "$lld_link" /dll /noentry /nodefaultlib /out:"$work/$1.dll" "$work/plain.obj" "$work/runtime.obj" \
+    "$work/host.lib" "$work/$1.lib" 2>&1 && check "$1"
+}
+for row in "${runtimes[@]}"; do
+  IFS='|' read -r dll expected <<<"$row"
+  output=$(with_runtime runtime "$dll")
+  expect "a module that imports from $dll" $? "$output" "$expected"
+done
+# KERNEL32.dll is the one DLL besides the host's that the static runtime itself imports from.
+output=$(with_runtime kernel KERNEL32.dll)
+expect "a module of the plugin's calls that also imports from KERNEL32.dll" $? "$output" pass
 exit "$failed"
