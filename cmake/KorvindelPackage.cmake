@@ -1,5 +1,7 @@
-# The zip a player downloads: the module, its program database where the compiler made one, and a short text
-# on installing and using it. `cmake --build <build folder> --target package` makes it.
+# The zip a player downloads, laid out as the host's own folder (%APPDATA%\bakkesmod\bakkesmod), so that each
+# file lands where the host reads it once the zip is unpacked there: the module and its program database (where
+# the compiler made one) in plugins/, the settings tab in plugins/settings/, and a short text on installing
+# and using it at the top. `cmake --build <build folder> --target package` makes it.
 if(KORVINDEL_STANDIN)
   # Linked against the stand-in host: good for running the suite on Windows, not for the game.
   set(why "it is linked against this project's stand-in host, not the game's")
@@ -16,12 +18,16 @@ else()
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+install(TARGETS Korvindel LIBRARY DESTINATION plugins)
+if(MSVC)
+  install(FILES $<TARGET_PDB_FILE:Korvindel> DESTINATION plugins OPTIONAL)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/korvindel.set DESTINATION plugins/settings)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Korvindel)
 set(CPACK_PACKAGE_VENDOR Korvindel)
 set(KORVINDEL_PACKAGE_FILE_NAME "Korvindel-${PROJECT_VERSION}-win64${suffix}")
 set(CPACK_PACKAGE_FILE_NAME ${KORVINDEL_PACKAGE_FILE_NAME})
-# Unzipped into the plugins folder, the files land where the host looks.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 include(CPack)

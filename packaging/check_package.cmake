@@ -1,27 +1,46 @@
-# Makes the players' zip as the package target does and checks what it holds: exactly ENTRIES, and a text that
-# says what the build is. Run with -DCPACK=, -DBUILD=, -DCONFIG=, -DARCHIVE=, -DENTRIES= and -DNOTE=.
-set(out ${BUILD}/package-check)
-file(REMOVE_RECURSE ${out})
-execute_process(COMMAND ${CPACK} --config ${BUILD}/CPackConfig.cmake -C ${CONFIG} -B ${out}
-  RESULT_VARIABLE failed OUTPUT_VARIABLE log ERROR_VARIABLE log)
-if(failed)
-  message(FATAL_ERROR "cpack failed:\n${log}")
+# Checks the players' zip: exactly the host's folder layout (the module, its program database where the
+# compiler makes one, the settings tab, the text), and a text that tells players what to do and what the build is.
+# cmake -DARCHIVE=<zip> -DPDB=<ON|OFF> [-DNOTE=<text the README must hold>] -P check_package.cmake
+# cmake -DCPACK=<cpack> -DBUILD=<build folder> -DCONFIG=<configuration> -DARCHIVE=<zip's name> ... first makes
+#   the zip as the package target does, in a folder of its own.
+if(CPACK)
+  set(out ${BUILD}/package-check)
+  file(REMOVE_RECURSE ${out})
+  execute_process(COMMAND ${CPACK} --config ${BUILD}/CPackConfig.cmake -C ${CONFIG} -B ${out}
+    RESULT_VARIABLE failed OUTPUT_VARIABLE log ERROR_VARIABLE log)
+  if(failed)
+    message(FATAL_ERROR "cpack failed:\n${log}")
+  endif()
+  set(ARCHIVE ${out}/${ARCHIVE})
 endif()
-if(NOT EXISTS ${out}/${ARCHIVE})
-  file(GLOB made RELATIVE ${out} ${out}/*.zip)
-  message(FATAL_ERROR "no ${ARCHIVE}; cpack made: ${made}")
+if(NOT EXISTS ${ARCHIVE})
+  get_filename_component(folder ${ARCHIVE} DIRECTORY)
+  file(GLOB made RELATIVE ${folder} ${folder}/*.zip)
+  message(FATAL_ERROR "no ${ARCHIVE}; the folder holds: ${made}")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${out}/${ARCHIVE} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+
+set(expected README.txt plugins/Korvindel.dll plugins/settings/korvindel.set)
+if(PDB)
+  list(APPEND expected plugins/Korvindel.pdb)
+endif()
+list(SORT expected)
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${ARCHIVE} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
 string(REGEX REPLACE "\n$" "" listing "${listing}")
 string(REPLACE "\n" ";" listing "${listing}")
+# Folders are no entries of their own: the files' paths say where they go.
+list(FILTER listing EXCLUDE REGEX "/$")
 list(SORT listing)
-if(failed OR NOT listing STREQUAL ENTRIES)
-  message(FATAL_ERROR "${ARCHIVE} holds [${listing}], not [${ENTRIES}]")
+if(failed OR NOT listing STREQUAL expected)
+  message(FATAL_ERROR "${ARCHIVE} holds [${listing}], not [${expected}]")
 endif()
-file(MAKE_DIRECTORY ${out}/unpacked)
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${out}/${ARCHIVE} WORKING_DIRECTORY ${out}/unpacked)
-file(READ ${out}/unpacked/README.txt text)
-foreach(needed "korvindel_show 1" "korvindel_textsize" "plugins folder" ${NOTE})
+
+get_filename_component(unpacked ${ARCHIVE}.unpacked ABSOLUTE)
+file(REMOVE_RECURSE ${unpacked})
+file(MAKE_DIRECTORY ${unpacked})
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${ARCHIVE} WORKING_DIRECTORY ${unpacked})
+file(READ ${unpacked}/README.txt text)
+file(REMOVE_RECURSE ${unpacked})
+foreach(needed "Open BakkesMod folder" "plugin load korvindel" "korvindel_show 1" "F2" "korvindel_textsize" ${NOTE})
   string(FIND "${text}" "${needed}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "README.txt does not say '${needed}':\n${text}")
