@@ -9,6 +9,7 @@
 #include "Host.h"
 #include "Korvindel.h"
 #include "LoadedPlugin.h"
+#include "PluginSlot.h"
 #include "ReferenceReadout.h"
 
 namespace {
@@ -25,7 +26,7 @@ struct Bench {
   explicit Bench(GameState state) {
     host.setRecording(false);
     host.setChecking(false);
-    slot = host.connect(plugin).id;
+    slot = standin::connectPlugin(host, plugin).id;
     plugin.onLoad();
     host.game.setVelocity({3000, 4000, 0});
     host.game.freeplay = state == GameState::Freeplay;

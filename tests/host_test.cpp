@@ -15,6 +15,7 @@
 #include "BallWrapper.h"
 #include "CVarManagerWrapper.h"
 #include "Host.h"
+#include "PluginSlot.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ using ::testing::ElementsAre;
 
 struct ConsoleFixture : ::testing::Test {
   Host host;
-  standin::PluginSlot slot = host.openSlot();
+  standin::PluginSlot slot = standin::openSlot(host);
 
   CVarWrapper registerVariable(const char* name, const char* defaultValue, bool bounded, float min,
                                float max) {
@@ -140,7 +141,7 @@ TEST_F(ConsoleFixture, KeepsAValueAcrossRegistrationsAndDropsAPluginsBindingsAnd
   EXPECT_EQ(host.console.hookCount(), 0u);
   EXPECT_EQ(old.use_count(), 1);
 
-  standin::PluginSlot again = host.openSlot();
+  standin::PluginSlot again = standin::openSlot(host);
   auto fresh = std::make_shared<float>();
   again.cvars->registerCvar("korvindel_ypos", "0", "", true, true, 0, true, 1, true).bindTo(fresh);
   EXPECT_EQ(*fresh, 0.75f);

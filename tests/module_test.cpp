@@ -13,6 +13,7 @@
 #include "Host.h"
 #include "LoadedPlugin.h"
 #include "Platform.h"
+#include "PluginSlot.h"
 
 #if defined(__linux__)
 #include <dlfcn.h>
@@ -69,7 +70,7 @@ TEST(Descriptor, IsExportedAsOneSixtyFourByteRecord) {
 
 // The host fills the base handles; a weak reference to one tells when the plugin object has been destroyed.
 std::weak_ptr<GameWrapper> fillHandles(Host& host, PluginHandle& plugin) {
-  return host.connect(*plugin).game;
+  return standin::connectPlugin(host, *plugin).game;
 }
 
 TEST(PluginInstance, GetPluginGivesTheSameHandleAndObjectUntilDeleted) {

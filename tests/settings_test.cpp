@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PluginFixture.h"
+#include "PluginSlot.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ TEST_F(Settings, AnUnloadedPluginIsDestroyedWhileItsDrawableAndHookAreStillRegis
   std::uint32_t slot = 0;
   {
     PluginHandle copy = *module.getPlugin();
-    slot = host.connect(*copy).id;
+    slot = standin::connectPlugin(host, *copy).id;
     copy->onLoad();
   }
   set("korvindel_show", "1");
@@ -229,7 +230,7 @@ TEST_F(Settings, AFailedLoadKeepsWhatWasDoneAndLeaksNothing) {
     host.failAt(n);
     standin::PluginModule module(KORVINDEL_MODULE);
     PluginHandle copy = *module.getPlugin();
-    standin::PluginSlot slot = host.connect(*copy);
+    standin::PluginSlot slot = standin::connectPlugin(host, *copy);
     EXPECT_THROW(copy->onLoad(), standin::InjectedFault);
     // Everything before the failing operation stays done: the calls the log shows took effect.
     auto calls = host.calls();

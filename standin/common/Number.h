@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "HostApi.h"
-
 namespace standin {
 
 enum class Reading { Number, NotANumber, OutOfRange };
@@ -15,12 +13,12 @@ enum class Reading { Number, NotANumber, OutOfRange };
 /// Reads a whole word as a number: at most one sign, a '+' only where std::from_chars then reads a plain
 /// number, then what std::from_chars reads. A float or a double too small to tell from zero reads as a zero
 /// of its sign; too large for the type is out of range. The value is set only for Reading::Number.
-HOST_API Reading readNumber(std::string_view word, float& value);
-HOST_API Reading readNumber(std::string_view word, double& value);
-HOST_API Reading readNumber(std::string_view word, std::int64_t& value);
+Reading readNumber(std::string_view word, float& value);
+Reading readNumber(std::string_view word, double& value);
+Reading readNumber(std::string_view word, std::int64_t& value);
 
 /// The shortest text that reads back as the same number.
-HOST_API std::string shortestText(float value);
-HOST_API std::string shortestText(double value);
+std::string shortestText(float value);
+std::string shortestText(double value);
 
 }  // namespace standin

@@ -18,13 +18,6 @@
 #include "Game.h"
 #include "HostApi.h"
 #include "LogEntry.h"
-#include "ProcessState.h"
-
-class CVarManagerWrapper;
-class GameWrapper;
-namespace BakkesMod::Plugin {
-class BakkesModPlugin;
-}
 
 namespace standin {
 
@@ -32,13 +25,6 @@ namespace standin {
 class InjectedFault : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-/// The base handles the host gives one plugin.
-struct PluginSlot {
-  std::uint32_t id;
-  std::shared_ptr<GameWrapper> game;
-  std::shared_ptr<CVarManagerWrapper> cvars;
 };
 
 /// One host per process, as in the game: constructing a Host makes it the one every wrapper talks to.
@@ -59,11 +45,8 @@ class HOST_API Host {
   /// (setHooksBeforeCells).
   Console console;
 
-  /// Gives a plugin its own game and console handles.
-  PluginSlot openSlot();
-  /// Opens a slot and fills the plugin's two base handles with its handles, as the host does before onLoad;
-  /// returns the slot.
-  PluginSlot connect(BakkesMod::Plugin::BakkesModPlugin& plugin);
+  /// A new slot for a plugin: what tells its handles, drawables, hooks and bindings from another plugin's.
+  std::uint32_t newSlot() { return nextSlot_++; }
   /// Removes every drawable, hook and binding of the plugin, as the host does when it unloads one. Returns
   /// how many drawables and hooks there were.
   std::size_t closeSlot(std::uint32_t slot);
@@ -91,7 +74,7 @@ class HOST_API Host {
   // Every host operation and every wrapper passes through these, so the quiet path stays inline and short.
 
   /// Called by every host operation a plugin makes: counts it, logs it and throws if it is the chosen one.
-  void enter(std::string_view operation) {
+  void countAndLogOrFail(std::string_view operation) {
     if (internalDepth_ > 0) return;
     bool failing = operations_.next();
     if (recording_ || failing) recordOperation(operation, failing);
@@ -117,22 +100,6 @@ class HOST_API Host {
   static void setReporter(void (*reporter)(const Finding&)) { reporter_ = reporter; }
   static void (*reporter())(const Finding&) { return reporter_; }
 
-  /// Stands around one call into plugin code (an entry point, onLoad, onUnload, a hook, a drawable): compares
-  /// the process's global state before and after it, and records a change as a finding that names the call.
-  /// Checks nothing when no host runs or its checking is off.
-  class HOST_API PluginCall {
-   public:
-    explicit PluginCall(std::string_view call) noexcept;
-    ~PluginCall();
-    PluginCall(const PluginCall&) = delete;
-    PluginCall& operator=(const PluginCall&) = delete;
-
-   private:
-    Host* host_;
-    std::string_view call_;
-    ProcessState before_;
-  };
-
   /// While one lives, wrappers that the host itself makes are not logged as plugin operations.
   class InternalScope {
    public:
@@ -144,7 +111,6 @@ class HOST_API Host {
    private:
     Host& host_;
   };
-  bool internal() const { return internalDepth_ > 0; }
 
   /// The ball behind an address, or nullptr for the null ball or a ball that no longer exists.
   Ball* ballAt(std::uintptr_t address);

@@ -5,17 +5,16 @@
 
 #include "BakkesModPlugin.h"
 #include "DynamicLibrary.h"
-#include "HostApi.h"
 
 namespace standin {
 
 /// A plugin module and its three exports, looked up by their undecorated names.
-class HOST_API PluginModule {
+class PluginModule {
  public:
   explicit PluginModule(const std::filesystem::path& path);
 
   const PluginDescriptor& descriptor() const { return *descriptor_; }
-  /// The module's entry points, each called as the host calls into plugin code (see Host::PluginCall).
+  /// The module's entry points, each called as the host calls into plugin code (see PluginCallGuard).
   PluginHandle* getPlugin() const;
   void deleteMe() const;
   void* symbol(const char* name) const { return library_.symbol(name); }

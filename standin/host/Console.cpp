@@ -7,8 +7,8 @@
 
 #include "Address.h"
 #include "CVarWrapper.h"
-#include "Host.h"
 #include "Number.h"
+#include "PluginCallGuard.h"
 #include "Quote.h"
 
 namespace standin {
@@ -135,7 +135,7 @@ void Console::set(std::string_view name, std::string_view text) {
   };
   if (!hooksBeforeCells_) writeCells();
   for (HookEntry& entry : hooks) {
-    Host::PluginCall call("a console variable's hook");
+    PluginCallGuard call("a console variable's hook");
     entry.hook(oldText, CVarWrapper(address::cvar(entry.slot, id), typeid(CVarWrapper)));
   }
   if (hooksBeforeCells_) writeCells();

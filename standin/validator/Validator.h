@@ -8,8 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "HostApi.h"
-
 namespace standin {
 
 struct ValidatorRule {
@@ -22,7 +20,7 @@ struct ValidatorRule {
 };
 
 /// Every rule, in the order of ValidatorRules.def.
-HOST_API std::span<const ValidatorRule> validatorRules();
+std::span<const ValidatorRule> validatorRules();
 
 /// How the running program counts heap allocations (its own operator new sees those of the modules it
 /// loads): the count so far, or nullptr and why it cannot.
@@ -42,6 +40,6 @@ struct Verdict {
 /// Loads the module into a fresh host, shows the readout, draws every kind of frame (free play, training,
 /// replay, spectating, frozen while the ball explodes, free play without a ball, the main menu), unloads it,
 /// and judges it by every rule. Findings are this run's results: the host's reporter is not told of them.
-HOST_API std::vector<Verdict> validate(const std::filesystem::path& module, AllocationCounter allocations);
+std::vector<Verdict> validate(const std::filesystem::path& module, AllocationCounter allocations);
 
 }  // namespace standin

@@ -4,9 +4,7 @@
 #include <string>
 
 #include "Address.h"
-#include "BakkesModPlugin.h"
-#include "CVarManagerWrapper.h"
-#include "GameWrapper.h"
+#include "PluginCallGuard.h"
 
 namespace standin {
 
@@ -24,22 +22,6 @@ Host::~Host() {
   added_.clear();
   console = Console();
   activeHost_ = nullptr;
-}
-
-PluginSlot Host::openSlot() {
-  std::uint32_t id = nextSlot_++;
-  InternalScope scope(*this);
-  // The slot in each address tells the plugins apart; the real host's type arguments have no use here.
-  return {id, std::make_shared<GameWrapper>(address::make(address::Kind::Game, id), 0L, typeid(GameWrapper)),
-          std::make_shared<CVarManagerWrapper>(address::make(address::Kind::CvarManager, id),
-                                               typeid(CVarManagerWrapper))};
-}
-
-PluginSlot Host::connect(BakkesMod::Plugin::BakkesModPlugin& plugin) {
-  PluginSlot slot = openSlot();
-  plugin.cvarManagerPtr = slot.cvars;
-  plugin.gameWrapperPtr = slot.game;
-  return slot;
 }
 
 std::size_t Host::closeSlot(std::uint32_t slot) {
@@ -90,7 +72,7 @@ void Host::drawFrame() {
   for (std::size_t i = 0; i < drawables_.size(); ++i) {
     if (drawables_[i].slot == 0) continue;
     CanvasWrapper surface(address::make(address::Kind::Canvas, 1));
-    PluginCall call("a drawable");
+    PluginCallGuard call("a drawable");
     drawables_[i].draw(surface);
   }
 }
@@ -103,24 +85,6 @@ void Host::addFinding(Finding finding) noexcept {
     if (reporter_ != nullptr) reporter_(findings_.back());
   } catch (...) {
     // A host without memory left to record a finding has worse to report; the check itself must not throw.
-  }
-}
-
-Host::PluginCall::PluginCall(std::string_view call) noexcept
-    : host_(Host::current() != nullptr && Host::current()->checking() ? Host::current() : nullptr),
-      call_(call),
-      before_(host_ != nullptr ? ProcessState::capture() : ProcessState()) {}
-
-Host::PluginCall::~PluginCall() {
-  if (host_ == nullptr) return;
-  try {
-    std::string changes = ProcessState::capture().changesSince(before_);
-    if (changes.empty()) return;
-    host_->addFinding({Finding::Check::GlobalState, std::string(call_) + " changed " + changes});
-    // Later checks should see only what the next call does.
-    before_.restore();
-  } catch (...) {
-    // Comparing must not turn a call that returned into one that throws.
   }
 }
 

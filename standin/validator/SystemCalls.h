@@ -6,17 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "HostApi.h"
-
 namespace standin::syscalls {
 
 /// Why this build cannot count, or empty when it can (Linux on x86-64, without a sanitizer's runtime, which
 /// makes calls of its own).
-HOST_API std::string unavailable();
+std::string unavailable();
 
 /// The numbers of the system calls that `measured` makes, in order, at most 64 of them. It runs in a forked
 /// child, after `warmUp`, with every system call trapped by a seccomp filter (and not carried out) but those
 /// the trap itself needs. Throws std::runtime_error when the child cannot be run.
-HOST_API std::vector<long> madeBy(const std::function<void()>& warmUp, const std::function<void()>& measured);
+std::vector<long> madeBy(const std::function<void()>& warmUp, const std::function<void()>& measured);
 
 }  // namespace standin::syscalls

@@ -3,8 +3,8 @@
 #include <string>
 #include <utility>
 
-#include "CVarManagerWrapper.h"
-#include "GameWrapper.h"
+#include "PluginCallGuard.h"
+#include "PluginSlot.h"
 #include "Quote.h"
 
 namespace standin {
@@ -29,8 +29,8 @@ LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path) : host
       throw LoadError("cannot load plugin " + escape(path.string()) + ": getPlugin gave no plugin object");
     }
     handle_ = *instance;
-    slot_ = host_.connect(*handle_).id;
-    Host::PluginCall call("onLoad");
+    slot_ = connectPlugin(host_, *handle_).id;
+    PluginCallGuard call("onLoad");
     handle_->onLoad();
   } catch (...) {
     release();
@@ -49,7 +49,7 @@ LoadedPlugin::~LoadedPlugin() {
 void LoadedPlugin::unload() {
   if (!loaded()) return;
   try {
-    Host::PluginCall call("onUnload");
+    PluginCallGuard call("onUnload");
     handle_->onUnload();
   } catch (...) {
     release();
@@ -62,7 +62,7 @@ void LoadedPlugin::release() noexcept {
   // The plugin withdraws nothing itself; whatever it left registered would call into a destroyed object.
   if (slot_ != 0) host_.closeSlot(slot_);
   {
-    Host::PluginCall call("the host's release of its plugin handle");
+    PluginCallGuard call("the host's release of its plugin handle");
     handle_.reset();
   }
   module_->deleteMe();
@@ -75,7 +75,7 @@ void LoadedPlugin::release() noexcept {
   }
   std::uint64_t operations = host_.operationCount();
   {
-    Host::PluginCall call("closing the module");
+    PluginCallGuard call("closing the module");
     module_.reset();
   }
   if (std::uint64_t late = host_.operationCount() - operations; late > 0) {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Host.h"
+#include "PluginCallGuard.h"
 #include "Quote.h"
 
 namespace standin {
@@ -27,12 +27,12 @@ PluginModule::PluginModule(const std::filesystem::path& path)
       deleteMe_(lookup<void (*)()>(library_, "deleteMe")) {}
 
 PluginHandle* PluginModule::getPlugin() const {
-  Host::PluginCall call("getPlugin");
+  PluginCallGuard call("getPlugin");
   return getPlugin_();
 }
 
 void PluginModule::deleteMe() const {
-  Host::PluginCall call("deleteMe");
+  PluginCallGuard call("deleteMe");
   deleteMe_();
 }
 

@@ -4,8 +4,6 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "HostApi.h"
-
 namespace standin {
 
 /// A module that cannot be loaded; the message names the path and the reason.
@@ -15,7 +13,7 @@ class LoadError : public std::runtime_error {
 };
 
 /// A dynamic library opened by path and closed when this goes.
-class HOST_API DynamicLibrary {
+class DynamicLibrary {
  public:
   explicit DynamicLibrary(const std::filesystem::path& path);
   ~DynamicLibrary();

@@ -7,14 +7,13 @@
 
 #include "BakkesModPlugin.h"
 #include "Host.h"
-#include "HostApi.h"
 #include "PluginModule.h"
 
 namespace standin {
 
 /// A plugin loaded into a host: created, given its handles and loaded; unloaded when this goes, exactly as
 /// unload() does, except that an exception from onUnload is dropped there.
-class HOST_API LoadedPlugin {
+class LoadedPlugin {
  public:
   /// Opens the module, creates the plugin, fills its handles and calls onLoad. Throws LoadError for a module
   /// that cannot be used; an exception from the plugin passes on after the plugin has been unloaded again.
@@ -29,7 +28,6 @@ class HOST_API LoadedPlugin {
   void unload();
   bool loaded() const { return module_.has_value(); }
 
-  PluginModule& module() { return *module_; }
   BakkesMod::Plugin::BakkesModPlugin& plugin() { return *handle_; }
   std::uint32_t slot() const { return slot_; }
 
