@@ -11,12 +11,14 @@
 # usage: check.sh HOST_DIR [CLANG++]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# The host's interface facts, which the product's own build also reads.
+facts=$(cd "$here/../../src/host/abi" && pwd)
 host_dir=$1
 clang=${2:-clang++}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cmake -DLAYOUT="$here/layout.tsv" -DHOST_DIR="$host_dir" -DOUTPUT="$work/probe.cpp" -P "$here/layout_probe.cmake"
+cmake -DLAYOUT="$facts/layout.tsv" -DHOST_DIR="$host_dir" -DOUTPUT="$work/probe.cpp" -P "$facts/layout_probe.cmake"
 if ! "$clang" --target=x86_64-pc-windows-msvc -std=c++20 -ffreestanding -nostdinc++ -isystem "$here/msstl" \
   -I "$host_dir" -fsyntax-only -Xclang -ast-dump=json "$work/probe.cpp" >"$work/ast.json" 2>"$work/errors"; then
   grep -E 'error|note: in instantiation' "$work/errors" | sed "s|$work/||"
@@ -28,7 +30,7 @@ fi
 # is the module's own, exported by the module): its decorated name, whether the header declares it or the
 # compiler does, and whether the header defines it. A destructor's name is its complete-object form, whose
 # exported counterpart is the base form.
-classes=$(grep -v '^#' "$here/layout.tsv" | cut -f1 | grep -v -e '^BakkesModPlugin$' -e '^PluginInfo' |
+classes=$(grep -v '^#' "$facts/layout.tsv" | cut -f1 | grep -v -e '^BakkesModPlugin$' -e '^PluginInfo' |
   sed 's/<.*//' | jq -R . | jq -s .)
 jq -r --argjson classes "$classes" '
   .. | objects
@@ -40,7 +42,7 @@ jq -r --argjson classes "$classes" '
      (if (.explicitlyDefaulted or ([.inner[]? | select(.kind == "CompoundStmt")] | length > 0))
       then "defined" else "" end)]
   | @tsv' "$work/ast.json" | sort -u >"$work/members"
-grep -v '^#' "$here/exports.tsv" | cut -f1 | sort -u >"$work/exports"
+grep -v '^#' "$facts/exports.tsv" | cut -f1 | sort -u >"$work/exports"
 
 status=0
 while IFS=$'\t' read -r name origin defined; do

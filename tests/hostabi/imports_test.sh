@@ -6,6 +6,8 @@
 # usage: imports_test.sh HOST_DIR CLANG++ LLD-LINK LLVM-DLLTOOL LLVM-READOBJ
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# The host's interface facts, which the product's own build also reads.
+facts=$(cd "$here/../../src/host/abi" && pwd)
 host_dir=$1 clang=$2 lld_link=$3 dlltool=$4 readobj=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -17,7 +19,7 @@ import_library() {
   { echo "LIBRARY $dll"; echo "EXPORTS"; printf '  %s\n' "$@"; } >"$work/$out.def"
   "$dlltool" -m i386:x86-64 -d "$work/$out.def" -l "$work/$out.lib"
 }
-mapfile -t exports < <(grep -v '^#' "$here/exports.tsv" | cut -f1)
+mapfile -t exports < <(grep -v '^#' "$facts/exports.tsv" | cut -f1)
 import_library host pluginsdk.dll "${exports[@]}"
 
 # module NAME HEADERS LIBRARIES FLAGS...: compiles and links the probe; false with the linker's words if not.
@@ -29,7 +31,7 @@ module() {
     "$lld_link" /dll /noentry /nodefaultlib /out:"$work/$name.dll" "$work/$name.obj" $libraries
 }
 check() {
-  cmake -DMODULE="$work/$1.dll" -DEXPORTS="$here/exports.tsv" -DREADOBJ="$readobj" -P "$here/check_imports.cmake" 2>&1
+  cmake -DMODULE="$work/$1.dll" -DEXPORTS="$facts/exports.tsv" -DREADOBJ="$readobj" -P "$facts/check_imports.cmake" 2>&1
 }
 
 failed=0
