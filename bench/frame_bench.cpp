@@ -24,7 +24,7 @@ struct Bench {
   CanvasWrapper canvas{standin::address::make(standin::address::Kind::Canvas, 1)};
 
   explicit Bench(GameState state) {
-    host.setRecording(false);
+    host.operations.setRecording(false);
     host.setChecking(false);
     slot = standin::connectPlugin(host, plugin).id;
     plugin.onLoad();
@@ -89,7 +89,7 @@ BENCHMARK(formatReadout);
 
 void loadCycle(benchmark::State& state) {
   standin::Host host;
-  host.setRecording(false);
+  host.operations.setRecording(false);
   host.setChecking(false);
   measure(state, [&] { standin::LoadedPlugin plugin(host, KORVINDEL_MODULE); });
 }

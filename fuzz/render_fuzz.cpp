@@ -42,7 +42,7 @@ struct FuzzedPlugin {
 
   FuzzedPlugin() {
     host.console.set("korvindel_show", "1");
-    host.setRecording(true);
+    host.operations.setRecording(true);
   }
 };
 
@@ -83,9 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expectedColor[i] = static_cast<std::uint8_t>(value & 0xff);
   }
 
-  host.clearLog();
+  host.operations.clear();
   host.drawFrame();
-  require(host.liveWrappers() == 2, "every wrapper of the frame is released");
+  require(host.operations.liveWrappers() == 2, "every wrapper of the frame is released");
   auto drawn = host.canvas.texts();
   if (drawn.empty()) {
     require(host.canvas.ops.empty(), "a frame without a ball makes no drawing call");

@@ -94,7 +94,7 @@ std::string Session::carryOut(const command::Load&, std::size_t) {
 
 void Session::load() {
   plugin_.emplace(host_, options_.plugin);
-  host_.clearLog();
+  host_.operations.clear();
 }
 
 std::string Session::carryOut(const command::Unload&, std::size_t) {
@@ -128,7 +128,7 @@ std::string Session::carryOut(const command::Frame& order, std::size_t) {
     }
   }
   for (std::int32_t i = 0; i < count; ++i) {
-    host_.clearLog();
+    host_.operations.clear();
     host_.drawFrame();
     lastSize_ = host_.canvas.size;
     last_.number += 1;
@@ -136,7 +136,7 @@ std::string Session::carryOut(const command::Frame& order, std::size_t) {
     last_.exploding = game_.exploding();
     last_.draws = host_.canvas.texts();
     last_.whyNothing = last_.draws.empty() ? whyNothingDrawn() : "";
-    if (options_.calls) last_.calls = host_.calls();
+    if (options_.calls) last_.calls = host_.operations.calls();
     log_->frame(last_);
     if (recording_) {
       Image frame = picture();

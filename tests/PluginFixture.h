@@ -32,9 +32,9 @@ class PluginFixture : public ::testing::Test {
 
   /// Draws one frame; returns the host operations the plugin made during it.
   std::vector<std::string_view> frame() {
-    host.clearLog();
+    host.operations.clear();
     host.drawFrame();
-    return host.calls();
+    return host.operations.calls();
   }
 
   /// Draws one frame and returns the texts drawn on it.

@@ -136,15 +136,15 @@ TEST_F(BallSource, ReleasesEachArrayBeforeItsEventAndEverythingWithinTheFrame) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     host.game.*c.state = true;
-    int before = host.liveWrappers();
+    int before = host.operations.liveWrappers();
     frame();
     std::vector<std::string> lives;
-    for (const standin::LogEntry& entry : host.log()) {
+    for (const standin::LogEntry& entry : host.operations.log()) {
       if (entry.kind == standin::LogEntry::Kind::Call || entry.name == "CanvasWrapper") continue;
       lives.push_back((entry.kind == standin::LogEntry::Kind::Created ? "+" : "-") + std::string(entry.name));
     }
     EXPECT_THAT(lives, ElementsAreArray(c.lives));
-    EXPECT_EQ(host.liveWrappers(), before);
+    EXPECT_EQ(host.operations.liveWrappers(), before);
     host.game.*c.state = false;
   }
 }

@@ -14,7 +14,7 @@ class FrameBudget : public PluginFixture {
     KORVINDEL_NOT_ON_WINDOWS(
         "each DLL carries its own C++ runtime, whose allocations this program's counter cannot see");
     loadShowing();
-    host.setRecording(false);
+    host.operations.setRecording(false);
     setVelocity(3000, 4000, 0);
     frame();  // the first frame sizes whatever the plugin keeps
   }

@@ -153,13 +153,13 @@ TEST(HostLog, CountsLiveWrappersAndLogsTheirLives) {
   {
     BallWrapper ball(0);
     BallWrapper copy = ball;
-    EXPECT_EQ(host.liveWrappers(), 2);
+    EXPECT_EQ(host.operations.liveWrappers(), 2);
     EXPECT_TRUE(copy.IsNull());
   }
-  EXPECT_EQ(host.liveWrappers(), 0);
+  EXPECT_EQ(host.operations.liveWrappers(), 0);
   using K = LogEntry::Kind;
   EXPECT_THAT(
-      host.log(),
+      host.operations.log(),
       ElementsAre(LogEntry{K::Created, "BallWrapper", 0}, LogEntry{K::Call, "BallWrapper", 0},
                   LogEntry{K::Created, "BallWrapper", 0}, LogEntry{K::Call, "IsNull", 0},
                   LogEntry{K::Destroyed, "BallWrapper", 0}, LogEntry{K::Destroyed, "BallWrapper", 0}));
@@ -168,7 +168,7 @@ TEST(HostLog, CountsLiveWrappersAndLogsTheirLives) {
 // Wrappers alive per address, as the log tells it.
 std::map<std::uintptr_t, int> aliveByAddress(const Host& host) {
   std::map<std::uintptr_t, int> alive;
-  for (const LogEntry& entry : host.log()) {
+  for (const LogEntry& entry : host.operations.log()) {
     if (entry.kind != LogEntry::Kind::Call)
       alive[entry.address] += entry.kind == LogEntry::Kind::Created ? 1 : -1;
   }
@@ -185,10 +185,10 @@ void expectAssignmentToEndOneLifeAndStartAnother(std::uintptr_t from, std::uintp
     Wrapper other(to);
     assigned = other;
     EXPECT_THAT(aliveByAddress(host), UnorderedElementsAre(Pair(from, 0), Pair(to, 2)));
-    EXPECT_EQ(host.liveWrappers(), 2);
+    EXPECT_EQ(host.operations.liveWrappers(), 2);
   }
   EXPECT_THAT(aliveByAddress(host), UnorderedElementsAre(Pair(from, 0), Pair(to, 0)));
-  EXPECT_EQ(host.liveWrappers(), 0);
+  EXPECT_EQ(host.operations.liveWrappers(), 0);
 }
 
 TEST(HostLog, AnAssignedWrapperEndsOneLifeAndStartsAnother) {
@@ -203,11 +203,11 @@ TEST(HostLog, AnAssignedWrapperEndsOneLifeAndStartsAnother) {
 TEST(HostLog, FailsTheChosenOperationOnce) {
   Host host;
   BallWrapper ball(0);
-  host.failAt(2);
+  host.operations.failAt(2);
   EXPECT_NO_THROW(ball.IsNull());
   EXPECT_THROW(ball.IsNull(), standin::InjectedFault);
   EXPECT_NO_THROW(ball.IsNull());
-  EXPECT_EQ(host.operationCount(), 4u);
+  EXPECT_EQ(host.operations.operationCount(), 4u);
 }
 
 TEST(HostDrawables, ChangesMadeDuringAFrameTakeEffectOnTheNext) {
@@ -226,7 +226,7 @@ TEST(HostDrawables, ChangesMadeDuringAFrameTakeEffectOnTheNext) {
   host.unregisterDrawables(1);
   host.drawFrame();
   EXPECT_TRUE(calls.empty());
-  EXPECT_EQ(host.liveWrappers(), 0);
+  EXPECT_EQ(host.operations.liveWrappers(), 0);
 }
 
 }  // namespace

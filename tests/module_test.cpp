@@ -108,7 +108,7 @@ TEST(PluginInstance, DeletedObjectLivesWhileTheHostHoldsACopy) {
   hostCopy.reset();
   EXPECT_TRUE(probe.expired());
   module.deleteMe();
-  EXPECT_EQ(host.liveWrappers(), 0);
+  EXPECT_EQ(host.operations.liveWrappers(), 0);
 }
 
 TEST(PluginInstance, UnloadingWithoutDeleteMeDestroysTheObject) {
@@ -122,7 +122,7 @@ TEST(PluginInstance, UnloadingWithoutDeleteMeDestroysTheObject) {
     EXPECT_TRUE(probe.expired());
   }
   EXPECT_FALSE(DynamicLibrary::isMapped(KORVINDEL_MODULE)) << "the module stayed mapped after it was closed";
-  EXPECT_EQ(host.liveWrappers(), 0);
+  EXPECT_EQ(host.operations.liveWrappers(), 0);
 }
 
 TEST(Loader, LoadsAndUnloadsTheModuleAsTheHostDoes) {
@@ -135,7 +135,7 @@ TEST(Loader, LoadsAndUnloadsTheModuleAsTheHostDoes) {
     EXPECT_FALSE(plugin.loaded());
   }
   EXPECT_FALSE(DynamicLibrary::isMapped(KORVINDEL_MODULE));
-  EXPECT_EQ(host.liveWrappers(), 0);
+  EXPECT_EQ(host.operations.liveWrappers(), 0);
 }
 
 TEST(Loader, CallsOnUnloadWhetherUnloadedOrDestroyed) {

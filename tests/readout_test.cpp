@@ -229,11 +229,11 @@ TEST_F(Readout, AHostFailureAnywhereInAFrameReachesTheHostAndLeaksNothing) {
     host.game.*state.flag = true;
     std::size_t operations = frame().size();
     ASSERT_GT(operations, 10u);
-    int live = host.liveWrappers();
+    int live = host.operations.liveWrappers();
     for (std::size_t n = 1; n <= operations; ++n) {
-      host.failAt(n);
+      host.operations.failAt(n);
       EXPECT_THROW(host.drawFrame(), standin::InjectedFault) << "operation " << n;
-      EXPECT_EQ(host.liveWrappers(), live) << "operation " << n;
+      EXPECT_EQ(host.operations.liveWrappers(), live) << "operation " << n;
     }
     host.game.*state.flag = false;
   }

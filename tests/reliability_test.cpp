@@ -44,7 +44,7 @@ struct Scenario {
 
 void expectNothingLeft(Run& run, int = 0) {
   run.plugin.reset();
-  EXPECT_EQ(run.host.liveWrappers(), 0);
+  EXPECT_EQ(run.host.operations.liveWrappers(), 0);
   EXPECT_EQ(run.host.drawableCount(), 0u);
   EXPECT_EQ(run.host.console.hookCount(), 0u);
   EXPECT_EQ(run.host.console.bindingCount(), 0u);
@@ -57,17 +57,17 @@ std::uint64_t injectEveryFault(const Scenario& scenario) {
   {
     Run run;
     scenario.arrange(run);
-    std::uint64_t before = run.host.operationCount();
+    std::uint64_t before = run.host.operations.operationCount();
     scenario.act(run);
-    operations = run.host.operationCount() - before;
+    operations = run.host.operations.operationCount() - before;
   }
   EXPECT_GT(operations, 0u) << scenario.name;
   for (std::uint64_t n = 1; n <= operations; ++n) {
     SCOPED_TRACE(scenario.name + ", failing operation " + std::to_string(n));
     Run run;
     scenario.arrange(run);
-    int live = run.host.liveWrappers();
-    run.host.failAt(n);
+    int live = run.host.operations.liveWrappers();
+    run.host.operations.failAt(n);
     EXPECT_THROW(scenario.act(run), InjectedFault);
     scenario.afterFault(run, live);
   }
@@ -105,7 +105,7 @@ std::vector<Scenario> scenarios() {
                      },
                      [](Run& run) { run.host.drawFrame(); },
                      [withBall](Run& run, int live) {
-                       EXPECT_EQ(run.host.liveWrappers(), live);
+                       EXPECT_EQ(run.host.operations.liveWrappers(), live);
                        // Nothing half-done: the next frame draws as if the failed one had never been.
                        auto expected =
                            withBall ? std::vector<std::string>{"36.00 km/h"} : std::vector<std::string>{};
@@ -123,7 +123,7 @@ std::vector<Scenario> scenarios() {
                    },
                    [on](Run& run) { run.show(on); },
                    [on](Run& run, int live) {
-                     EXPECT_EQ(run.host.liveWrappers(), live);
+                     EXPECT_EQ(run.host.operations.liveWrappers(), live);
                      EXPECT_EQ(run.host.drawableCount(), on ? 0u : 1u);
                      expectNothingLeft(run);
                    }});
@@ -172,7 +172,7 @@ TEST(Reliability, AFailedAllocationLeavesThePluginHandleEmpty) {
 
 TEST(Reliability, ThousandsOfLoadCyclesLeaveNothingBehind) {
   Host host;
-  host.setRecording(false);
+  host.operations.setRecording(false);
   host.game.freeplay = true;
 #if defined(__MINGW32__)
   // MinGW's static runtime takes a thread-local storage slot each time its DLL is loaded and never gives it
@@ -192,7 +192,7 @@ TEST(Reliability, ThousandsOfLoadCyclesLeaveNothingBehind) {
     if (cycle == 1) settled = allocations::live();
   }
   EXPECT_EQ(allocations::live(), settled) << "heap allocations grew over the cycles";
-  EXPECT_EQ(host.liveWrappers(), 0);
+  EXPECT_EQ(host.operations.liveWrappers(), 0);
   EXPECT_EQ(host.console.registrations().size(), 9u);
   EXPECT_EQ(host.drawableCount(), 0u);
   EXPECT_EQ(host.console.hookCount(), 0u);

@@ -80,7 +80,7 @@ TEST_F(Settings, HooksTheSwitchBeforeRegisteringAnyOtherVariableAndReleasesEachV
   load();
   // The host operations of the load, and the console-variable wrappers as they come and go.
   std::vector<std::string> steps;
-  for (const standin::LogEntry& entry : host.log()) {
+  for (const standin::LogEntry& entry : host.operations.log()) {
     if (entry.kind == standin::LogEntry::Kind::Call) {
       steps.emplace_back(entry.name);
     } else if (entry.name == "CVarWrapper") {
@@ -104,9 +104,9 @@ TEST_F(Settings, RegistersOneDrawableOnlyWhenTheShowCellHoldsOnAfterBinding) {
     set("korvindel_show", "1");
     plugin->unload();
     host.console.setWriteOnBind(writeOnBind);
-    host.clearLog();
+    host.operations.clear();
     load();
-    auto calls = host.calls();
+    auto calls = host.operations.calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "getCvar"), 1);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "RegisterDrawable"), writeOnBind ? 1 : 0);
     EXPECT_EQ(calls.back(), writeOnBind ? "RegisterDrawable" : "bindTo");
@@ -152,9 +152,9 @@ INSTANTIATE_TEST_SUITE_P(HookOrder, Switch, ::testing::Bool(), [](const auto& in
 TEST_P(Switch, RegistersPerTrueAndUnregistersAllOnFalse) {
   load();
   auto switchCalls = [&](const char* value) {
-    host.clearLog();
+    host.operations.clear();
     set("korvindel_show", value);
-    return host.calls();
+    return host.operations.calls();
   };
   EXPECT_THAT(switchCalls("0"), ElementsAre("getBoolValue", "UnregisterDrawables"));
   EXPECT_THAT(switchCalls("1"), ElementsAre("getBoolValue", "RegisterDrawable"));
@@ -209,7 +209,7 @@ TEST_F(Settings, ConsoleChangesShowOnTheNextFrameAndUnloadLeavesNothingBehind) {
   EXPECT_EQ(host.drawableCount(), 0u);
   EXPECT_EQ(host.console.hookCount(), 0u);
   EXPECT_EQ(host.console.bindingCount(), 0u);
-  EXPECT_EQ(host.liveWrappers(), 0);
+  EXPECT_EQ(host.operations.liveWrappers(), 0);
 }
 
 TEST_F(Settings, OnUnloadLeavesEverythingInPlace) {
@@ -222,18 +222,18 @@ TEST_F(Settings, OnUnloadLeavesEverythingInPlace) {
 
 TEST_F(Settings, AFailedLoadKeepsWhatWasDoneAndLeaksNothing) {
   load();
-  std::size_t operations = host.calls().size();
+  std::size_t operations = host.operations.calls().size();
   plugin->unload();
   for (std::size_t n = 1; n <= operations; ++n) {
     SCOPED_TRACE(n);
-    host.clearLog();
-    host.failAt(n);
+    host.operations.clear();
+    host.operations.failAt(n);
     standin::PluginModule module(KORVINDEL_MODULE);
     PluginHandle copy = *module.getPlugin();
     standin::PluginSlot slot = standin::connectPlugin(host, *copy);
     EXPECT_THROW(copy->onLoad(), standin::InjectedFault);
     // Everything before the failing operation stays done: the calls the log shows took effect.
-    auto calls = host.calls();
+    auto calls = host.operations.calls();
     EXPECT_EQ(calls.size(), n);
     auto bound = std::count(calls.begin(), calls.end() - 1, "bindTo");
     EXPECT_EQ(host.console.bindingCount(), static_cast<std::size_t>(bound));
@@ -243,7 +243,7 @@ TEST_F(Settings, AFailedLoadKeepsWhatWasDoneAndLeaksNothing) {
     slot = {};
     copy.reset();
     module.deleteMe();
-    EXPECT_EQ(host.liveWrappers(), 0);
+    EXPECT_EQ(host.operations.liveWrappers(), 0);
   }
 }
 

@@ -77,40 +77,12 @@ void Host::drawFrame() {
   }
 }
 
-void Host::setRecording(bool on) { recording_ = on; }
-
 void Host::addFinding(Finding finding) noexcept {
   try {
     findings_.push_back(finding);
     if (reporter_ != nullptr) reporter_(findings_.back());
   } catch (...) {
     // A host without memory left to record a finding has worse to report; the check itself must not throw.
-  }
-}
-
-std::vector<std::string_view> Host::calls() const {
-  std::vector<std::string_view> names;
-  for (const LogEntry& entry : log_) {
-    if (entry.kind == LogEntry::Kind::Call) names.push_back(entry.name);
-  }
-  return names;
-}
-
-void Host::failAt(std::uint64_t n) { operations_.chooseIn(n); }
-
-void Host::recordOperation(std::string_view operation, bool failing) {
-  if (recording_) log_.push_back({LogEntry::Kind::Call, operation, 0});
-  if (failing) {
-    throw InjectedFault("injected fault in host operation " + std::to_string(operations_.made()) + " (" +
-                        std::string(operation) + ")");
-  }
-}
-
-void Host::recordWrapper(LogEntry::Kind kind, std::uintptr_t address) noexcept {
-  try {
-    log_.push_back({kind, address::describe(address), address});
-  } catch (...) {
-    // A wrapper's life must not throw; a log that cannot grow loses the entry.
   }
 }
 

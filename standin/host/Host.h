@@ -13,19 +13,12 @@
 #include "Canvas.h"
 #include "CanvasWrapper.h"
 #include "Console.h"
-#include "Countdown.h"
 #include "Finding.h"
 #include "Game.h"
 #include "HostApi.h"
-#include "LogEntry.h"
+#include "OperationLog.h"
 
 namespace standin {
-
-/// Thrown by the host operation that failAt selected.
-class InjectedFault : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 /// One host per process, as in the game: constructing a Host makes it the one every wrapper talks to.
 class HOST_API Host {
@@ -58,35 +51,8 @@ class HOST_API Host {
   /// first called on the next one; drawables removed during the frame are not called again.
   void drawFrame();
 
-  /// Switches the call log and the canvas recording on or off (on by default).
-  void setRecording(bool on);
-  bool recording() const { return recording_; }
-  const std::vector<LogEntry>& log() const { return log_; }
-  /// The names of the host operations in the log, in order.
-  std::vector<std::string_view> calls() const;
-  void clearLog() { log_.clear(); }
-  int liveWrappers() const { return liveWrappers_; }
-  /// Host operations made by plugins so far.
-  std::uint64_t operationCount() const { return operations_.made(); }
-  /// Makes the nth host operation from now throw InjectedFault; 0 switches the fault off.
-  void failAt(std::uint64_t n);
-
-  // Every host operation and every wrapper passes through these, so the quiet path stays inline and short.
-
-  /// Called by every host operation a plugin makes: counts it, logs it and throws if it is the chosen one.
-  void countAndLogOrFail(std::string_view operation) {
-    if (internalDepth_ > 0) return;
-    bool failing = operations_.next();
-    if (recording_ || failing) recordOperation(operation, failing);
-  }
-  void wrapperCreated(std::uintptr_t address) noexcept {
-    ++liveWrappers_;
-    if (recording_) recordWrapper(LogEntry::Kind::Created, address);
-  }
-  void wrapperDestroyed(std::uintptr_t address) noexcept {
-    --liveWrappers_;
-    if (recording_) recordWrapper(LogEntry::Kind::Destroyed, address);
-  }
+  /// Every host operation the plugins make and every wrapper's life, and the fault injection.
+  OperationLog operations;
 
   /// Switches the global-state check around every call into plugin code on or off (on by default). It
   /// allocates nothing, but asks the system for the working directory.
@@ -100,27 +66,12 @@ class HOST_API Host {
   static void setReporter(void (*reporter)(const Finding&)) { reporter_ = reporter; }
   static void (*reporter())(const Finding&) { return reporter_; }
 
-  /// While one lives, wrappers that the host itself makes are not logged as plugin operations.
-  class InternalScope {
-   public:
-    explicit InternalScope(Host& host) : host_(host) { ++host_.internalDepth_; }
-    ~InternalScope() { --host_.internalDepth_; }
-    InternalScope(const InternalScope&) = delete;
-    InternalScope& operator=(const InternalScope&) = delete;
-
-   private:
-    Host& host_;
-  };
-
   /// The ball behind an address, or nullptr for the null ball or a ball that no longer exists.
   Ball* ballAt(std::uintptr_t address);
   /// The number of balls an event reports.
   std::int32_t ballCount(std::uintptr_t eventOrArray) const;
 
  private:
-  void recordOperation(std::string_view operation, bool failing);
-  void recordWrapper(LogEntry::Kind kind, std::uintptr_t address) noexcept;
-
   static Host* activeHost_;
   static void (*reporter_)(const Finding&);
 
@@ -133,11 +84,6 @@ class HOST_API Host {
   std::vector<Drawable> added_;
   bool drawing_ = false;
   std::uint32_t nextSlot_ = 1;
-  bool recording_ = true;
-  std::vector<LogEntry> log_;
-  int liveWrappers_ = 0;
-  Countdown operations_;
-  int internalDepth_ = 0;
   bool checking_ = true;
   std::vector<Finding> findings_;
 };

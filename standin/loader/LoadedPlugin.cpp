@@ -73,12 +73,12 @@ void LoadedPlugin::release() noexcept {
       return "the plugin left " + std::to_string(left) + " drawable(s) or hook(s) registered after unload";
     });
   }
-  std::uint64_t operations = host_.operationCount();
+  std::uint64_t operations = host_.operations.operationCount();
   {
     PluginCallGuard call("closing the module");
     module_.reset();
   }
-  if (std::uint64_t late = host_.operationCount() - operations; late > 0) {
+  if (std::uint64_t late = host_.operations.operationCount() - operations; late > 0) {
     report(host_, Finding::Check::CallAfterDelete,
            [&] { return "the plugin made " + std::to_string(late) + " host call(s) after deleteMe"; });
   }

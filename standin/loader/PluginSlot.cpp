@@ -9,7 +9,7 @@ namespace standin {
 
 PluginSlot openSlot(Host& host) {
   std::uint32_t id = host.newSlot();
-  Host::InternalScope scope(host);
+  OperationLog::InternalScope scope(host.operations);
   // The slot in each address tells the plugins apart; the real host's type arguments have no use here.
   return {id, std::make_shared<GameWrapper>(address::make(address::Kind::Game, id), 0L, typeid(GameWrapper)),
           std::make_shared<CVarManagerWrapper>(address::make(address::Kind::CvarManager, id),

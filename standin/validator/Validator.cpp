@@ -62,14 +62,14 @@ Observed observe(const std::filesystem::path& module, AllocationCounter allocati
   Host host;
   LoadedPlugin plugin(host, module);
   if (host.console.value("korvindel_show")) host.console.set("korvindel_show", "1");
-  host.setRecording(false);
+  host.operations.setRecording(false);
   auto frames = [&] {
     for (const FrameKind& kind : kFrameKinds) {
       arrange(host.game, kind);
       host.drawFrame();
     }
   };
-  int wrappers = host.liveWrappers();
+  int wrappers = host.operations.liveWrappers();
   // The first frame of each kind sizes what the plugin keeps (the readout's text), so each is drawn once
   // before it is measured.
   frames();
@@ -91,13 +91,13 @@ Observed observe(const std::filesystem::path& module, AllocationCounter allocati
       }
     }
   }
-  seen.wrappersKeptByFrames = host.liveWrappers() - wrappers;
+  seen.wrappersKeptByFrames = host.operations.liveWrappers() - wrappers;
   seen.systemCallsUnseen = syscalls::unavailable();
   if (seen.systemCallsUnseen.empty()) seen.systemCalls = syscalls::madeBy(frames, frames);
   host.setChecking(true);
   plugin.unload();
   seen.findings = host.findings();
-  seen.wrappersAfterUnload = host.liveWrappers();
+  seen.wrappersAfterUnload = host.operations.liveWrappers();
   return seen;
 }
 

@@ -33,7 +33,7 @@ int ArrayWrapper<T>::Count() {
 template <typename T>
 T ArrayWrapper<T>::Get(int index) {
   standin::Host& host = standin::operation("Get");
-  standin::Host::InternalScope scope(host);
+  standin::OperationLog::InternalScope scope(host.operations);
   auto which = address::eventOf(pimpl->life.address());
   return T(index < 0 ? 0 : address::ball(which, static_cast<std::uint32_t>(index)));
 }

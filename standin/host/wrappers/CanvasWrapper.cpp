@@ -17,7 +17,7 @@ Vector2 CanvasWrapper::GetSize() { return standin::operation("GetSize").canvas.s
 
 void CanvasWrapper::SetColor(char red, char green, char blue, char alpha) {
   standin::Host& host = standin::operation("SetColor");
-  if (!host.recording()) return;
+  if (!host.operations.recording()) return;
   CanvasOp op{.kind = CanvasOp::Kind::SetColor};
   op.color = {static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
               static_cast<std::uint8_t>(blue), static_cast<std::uint8_t>(alpha)};
@@ -26,12 +26,13 @@ void CanvasWrapper::SetColor(char red, char green, char blue, char alpha) {
 
 void CanvasWrapper::SetPosition(Vector2 pos) {
   standin::Host& host = standin::operation("SetPosition");
-  if (host.recording()) host.canvas.ops.push_back({.kind = CanvasOp::Kind::SetPosition, .position = pos});
+  if (host.operations.recording())
+    host.canvas.ops.push_back({.kind = CanvasOp::Kind::SetPosition, .position = pos});
 }
 
 void CanvasWrapper::DrawString(std::string text, float xScale, float yScale) {
   standin::Host& host = standin::operation("DrawString");
-  if (!host.recording()) return;
+  if (!host.operations.recording()) return;
   host.canvas.ops.push_back(
       {.kind = CanvasOp::Kind::DrawString, .text = std::move(text), .xScale = xScale, .yScale = yScale});
 }

@@ -48,22 +48,22 @@ void Implementation::operator delete(void* memory, std::size_t size) noexcept {
 }
 
 WrapperLife::WrapperLife(std::uintptr_t address) noexcept : address_(address) {
-  if (Host* host = Host::current()) host->wrapperCreated(address_);
+  if (Host* host = Host::current()) host->operations.wrapperCreated(address_);
 }
 
 WrapperLife::WrapperLife(const WrapperLife& other) noexcept : WrapperLife(other.address_) {}
 
 WrapperLife& WrapperLife::operator=(const WrapperLife& other) noexcept {
   if (Host* host = Host::current()) {
-    host->wrapperDestroyed(address_);
-    host->wrapperCreated(other.address_);
+    host->operations.wrapperDestroyed(address_);
+    host->operations.wrapperCreated(other.address_);
   }
   address_ = other.address_;
   return *this;
 }
 
 WrapperLife::~WrapperLife() {
-  if (Host* host = Host::current()) host->wrapperDestroyed(address_);
+  if (Host* host = Host::current()) host->operations.wrapperDestroyed(address_);
 }
 
 }  // namespace standin

@@ -44,12 +44,12 @@ struct FirstLevel : Implementation {
 /// so it holds nothing of its own, but it is made, copied and freed as the host's are.
 struct FurtherLevel : Implementation {};
 
-/// One host operation made by the plugin: counted, logged and perhaps failed (see Host::countAndLogOrFail).
-/// Throws std::logic_error when no host runs.
+/// One host operation made by the plugin: counted, logged and perhaps failed (see
+/// OperationLog::countAndLogOrFail). Throws std::logic_error when no host runs.
 inline Host& operation(std::string_view name) {
   Host* host = Host::current();
   if (host == nullptr) throw std::logic_error("no stand-in host is running");
-  host->countAndLogOrFail(name);
+  host->operations.countAndLogOrFail(name);
   return *host;
 }
 

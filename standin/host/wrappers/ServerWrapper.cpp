@@ -12,7 +12,7 @@ STANDIN_WRAPPER_LEVEL(ServerWrapper, TeamGameEventWrapper)
 
 BallWrapper ServerWrapper::GetBall() {
   standin::Host& host = standin::operation("GetBall");
-  standin::Host::InternalScope scope(host);
+  standin::OperationLog::InternalScope scope(host.operations);
   auto which = address::eventOf(memory_address);
   return BallWrapper(host.ballCount(memory_address) > 0 ? address::ball(which, 0) : 0);
 }
