@@ -85,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   host.operations.clear();
   host.drawFrame();
+  // The plugin's two base handles, the game and the console, live as long as it does; a frame leaves no more.
   require(host.operations.liveWrappers() == 2, "every wrapper of the frame is released");
   auto drawn = host.canvas.texts();
   if (drawn.empty()) {

@@ -5,6 +5,7 @@ namespace standin {
 std::string_view address::describe(std::uintptr_t address) {
   switch (kindOf(address)) {
     case Kind::None:
+      // The only wrapper a plugin makes from address 0 itself is the null ball it returns for "no ball".
       return address == 0 ? "BallWrapper" : "ObjectWrapper";
     case Kind::Game:
       return "GameWrapper";

@@ -71,6 +71,7 @@ void Host::drawFrame() {
   drawing_ = true;
   for (std::size_t i = 0; i < drawables_.size(); ++i) {
     if (drawables_[i].slot == 0) continue;
+    // The host has one screen, so every canvas is the same nonzero address: 0 would be the null object.
     CanvasWrapper surface(address::make(address::Kind::Canvas, 1));
     PluginCallGuard call("a drawable");
     drawables_[i].draw(surface);

@@ -6,7 +6,7 @@
 #include "Host.h"
 #include "LoadedPlugin.h"
 #include "ReferenceReadout.h"
-#include "SystemCalls.h"
+#include "SyscallCounter.h"
 
 namespace standin {
 namespace {
@@ -92,8 +92,8 @@ Observed observe(const std::filesystem::path& module, AllocationCounter allocati
     }
   }
   seen.wrappersKeptByFrames = host.operations.liveWrappers() - wrappers;
-  seen.systemCallsUnseen = syscalls::unavailable();
-  if (seen.systemCallsUnseen.empty()) seen.systemCalls = syscalls::madeBy(frames, frames);
+  seen.systemCallsUnseen = syscallcounter::unavailable();
+  if (seen.systemCallsUnseen.empty()) seen.systemCalls = syscallcounter::madeBy(frames, frames);
   host.setChecking(true);
   plugin.unload();
   seen.findings = host.findings();

@@ -1,9 +1,9 @@
 #include "ActorWrapper.h"
 
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
-struct ActorWrapper::Impl : standin::FirstLevel {
-  using FirstLevel::FirstLevel;
+struct ActorWrapper::Impl : standin::BaseLevelImpl {
+  using BaseLevelImpl::BaseLevelImpl;
 };
 
 ActorWrapper::ActorWrapper(std::uintptr_t mem) : ObjectWrapper(mem), pimpl(new Impl(mem)) {}

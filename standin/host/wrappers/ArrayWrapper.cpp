@@ -1,13 +1,13 @@
 #include "ArrayWrapper.h"
 
 #include "Address.h"
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
 namespace address = standin::address;
 
 template <typename T>
-struct ArrayWrapper<T>::Impl : standin::FirstLevel {
-  using FirstLevel::FirstLevel;
+struct ArrayWrapper<T>::Impl : standin::BaseLevelImpl {
+  using BaseLevelImpl::BaseLevelImpl;
 };
 
 template <typename T>

@@ -1,8 +1,8 @@
 #include "BallWrapper.h"
 
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
-struct BallWrapper::Impl : standin::FurtherLevel {};
+struct BallWrapper::Impl : standin::DerivedLevelImpl {};
 
 // Made by the plugin (the null ball), this counts as one of its host operations.
 BallWrapper::BallWrapper(std::uintptr_t mem) : RBActorWrapper(mem), pimpl(new Impl) {

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "Address.h"
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
 namespace address = standin::address;
 
@@ -15,8 +15,8 @@ void bindCell(std::uintptr_t cvar, standin::Console::Cell cell) {
 
 }  // namespace
 
-struct CVarWrapper::Impl : standin::FirstLevel {
-  using FirstLevel::FirstLevel;
+struct CVarWrapper::Impl : standin::BaseLevelImpl {
+  using BaseLevelImpl::BaseLevelImpl;
 };
 
 // The stand-in knows the plugin by the slot in the address, not by a type.

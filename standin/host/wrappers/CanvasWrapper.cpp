@@ -2,12 +2,12 @@
 
 #include <utility>
 
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
 using standin::CanvasOp;
 
-struct CanvasWrapper::Impl : standin::FirstLevel {
-  using FirstLevel::FirstLevel;
+struct CanvasWrapper::Impl : standin::BaseLevelImpl {
+  using BaseLevelImpl::BaseLevelImpl;
 };
 
 CanvasWrapper::CanvasWrapper(std::uintptr_t mem) : pimpl(new Impl(mem)) {}

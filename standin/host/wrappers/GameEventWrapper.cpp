@@ -1,8 +1,8 @@
 #include "GameEventWrapper.h"
 
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
-struct GameEventWrapper::Impl : standin::FurtherLevel {};
+struct GameEventWrapper::Impl : standin::DerivedLevelImpl {};
 
 GameEventWrapper::GameEventWrapper(std::uintptr_t mem) : ActorWrapper(mem), pimpl(new Impl) {}
 STANDIN_WRAPPER_LEVEL(GameEventWrapper, ActorWrapper)

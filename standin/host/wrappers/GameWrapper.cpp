@@ -3,12 +3,12 @@
 #include <utility>
 
 #include "Address.h"
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
 namespace address = standin::address;
 
-struct GameWrapper::Impl : standin::FirstLevel {
-  using FirstLevel::FirstLevel;
+struct GameWrapper::Impl : standin::BaseLevelImpl {
+  using BaseLevelImpl::BaseLevelImpl;
 };
 
 // The stand-in knows the plugin by the slot in the address, not by a type.

@@ -1,8 +1,8 @@
 #include "RBActorWrapper.h"
 
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
-struct RBActorWrapper::Impl : standin::FurtherLevel {};
+struct RBActorWrapper::Impl : standin::DerivedLevelImpl {};
 
 RBActorWrapper::RBActorWrapper(std::uintptr_t mem) : ActorWrapper(mem), pimpl(new Impl) {}
 STANDIN_WRAPPER_LEVEL(RBActorWrapper, ActorWrapper)

@@ -1,8 +1,8 @@
 #include "ReplayServerWrapper.h"
 
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
-struct ReplayServerWrapper::Impl : standin::FurtherLevel {};
+struct ReplayServerWrapper::Impl : standin::DerivedLevelImpl {};
 
 // The stand-in's replay event is found by the server's address alone.
 ReplayServerWrapper::ReplayServerWrapper(std::uintptr_t server, std::uintptr_t, std::uintptr_t)

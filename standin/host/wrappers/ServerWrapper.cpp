@@ -1,11 +1,11 @@
 #include "ServerWrapper.h"
 
 #include "Address.h"
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
 namespace address = standin::address;
 
-struct ServerWrapper::Impl : standin::FurtherLevel {};
+struct ServerWrapper::Impl : standin::DerivedLevelImpl {};
 
 ServerWrapper::ServerWrapper(std::uintptr_t mem) : TeamGameEventWrapper(mem), pimpl(new Impl) {}
 STANDIN_WRAPPER_LEVEL(ServerWrapper, TeamGameEventWrapper)

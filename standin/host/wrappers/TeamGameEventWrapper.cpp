@@ -1,8 +1,8 @@
 #include "TeamGameEventWrapper.h"
 
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
-struct TeamGameEventWrapper::Impl : standin::FurtherLevel {};
+struct TeamGameEventWrapper::Impl : standin::DerivedLevelImpl {};
 
 TeamGameEventWrapper::TeamGameEventWrapper(std::uintptr_t mem) : GameEventWrapper(mem), pimpl(new Impl) {}
 STANDIN_WRAPPER_LEVEL(TeamGameEventWrapper, GameEventWrapper)

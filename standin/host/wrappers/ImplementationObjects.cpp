@@ -1,4 +1,4 @@
-#include "Implementation.h"
+#include "ImplementationObjects.h"
 
 #include <cstdlib>
 #include <new>
@@ -26,12 +26,14 @@ constexpr bool kKeepsBlocks = true;
 struct FreeBlock {
   FreeBlock* next;
 };
+// One size for every implementation object, so that any freed block serves any class level: the base level
+// holds one address, the derived levels nothing.
 constexpr std::size_t kBlockSize = 16;
 FreeBlock* freeBlocks = nullptr;
 
 }  // namespace
 
-void* Implementation::operator new(std::size_t size) {
+void* HostAllocated::operator new(std::size_t size) {
   if (kKeepsBlocks && size <= kBlockSize && freeBlocks != nullptr) {
     return std::exchange(freeBlocks, freeBlocks->next);
   }
@@ -39,7 +41,7 @@ void* Implementation::operator new(std::size_t size) {
   throw std::bad_alloc();
 }
 
-void Implementation::operator delete(void* memory, std::size_t size) noexcept {
+void HostAllocated::operator delete(void* memory, std::size_t size) noexcept {
   if (kKeepsBlocks && size <= kBlockSize && memory != nullptr) {
     freeBlocks = new (memory) FreeBlock{freeBlocks};
     return;

@@ -1,4 +1,4 @@
-#include "SystemCalls.h"
+#include "SyscallCounter.h"
 
 #include <algorithm>
 #include <new>
@@ -21,7 +21,7 @@
 #include <cstddef>
 #endif
 
-namespace standin::syscalls {
+namespace standin::syscallcounter {
 
 #if defined(KORVINDEL_SECCOMP)
 namespace {
@@ -103,4 +103,4 @@ std::vector<long> madeBy(const std::function<void()>& warmUp, const std::functio
 #endif
 }
 
-}  // namespace standin::syscalls
+}  // namespace standin::syscallcounter

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace standin::syscalls {
+namespace standin::syscallcounter {
 
 /// Why this build cannot count, or empty when it can (Linux on x86-64, without a sanitizer's runtime, which
 /// makes calls of its own).
@@ -17,4 +17,4 @@ std::string unavailable();
 /// the trap itself needs. Throws std::runtime_error when the child cannot be run.
 std::vector<long> madeBy(const std::function<void()>& warmUp, const std::function<void()>& measured);
 
-}  // namespace standin::syscalls
+}  // namespace standin::syscallcounter

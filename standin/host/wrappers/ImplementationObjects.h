@@ -13,7 +13,7 @@ namespace standin {
 
 /// Base of every implementation object behind a wrapper's pointer. They come from the host's own heap,
 /// not from operator new: what the plugin allocates is counted apart from what the host does for itself.
-struct Implementation {
+struct HostAllocated {
   static void* operator new(std::size_t size);
   static void operator delete(void* memory, std::size_t size) noexcept;
 };
@@ -34,15 +34,15 @@ class WrapperLife {
   std::uintptr_t address_;
 };
 
-/// The implementation object of a wrapper's first class level.
-struct FirstLevel : Implementation {
-  explicit FirstLevel(std::uintptr_t address) noexcept : life(address) {}
+/// The implementation object of a wrapper's base-most class level, which keeps the wrapper's life.
+struct BaseLevelImpl : HostAllocated {
+  explicit BaseLevelImpl(std::uintptr_t address) noexcept : life(address) {}
   WrapperLife life;
 };
 
-/// The implementation object of a further class level: the game object is found through the first level,
+/// The implementation object of each derived class level: the game object is found through the base level,
 /// so it holds nothing of its own, but it is made, copied and freed as the host's are.
-struct FurtherLevel : Implementation {};
+struct DerivedLevelImpl : HostAllocated {};
 
 /// One host operation made by the plugin: counted, logged and perhaps failed (see
 /// OperationLog::countAndLogOrFail). Throws std::logic_error when no host runs.
