@@ -45,7 +45,7 @@ TEST(Descriptor, HoldsTheFixedLayoutTheHostReads) {
   EXPECT_STREQ(readAt<const char*>(descriptor, 16), "Korvindel");
   EXPECT_STREQ(readAt<const char*>(descriptor, 24), "Korvindel");
   EXPECT_NE(readAt<const char*>(descriptor, 16), readAt<const char*>(descriptor, 24));
-  EXPECT_STREQ(readAt<const char*>(descriptor, 32), "1.0");
+  EXPECT_STREQ(readAt<const char*>(descriptor, 32), KORVINDEL_PROJECT_VERSION);
   std::filesystem::path source = readAt<const char*>(descriptor, 8);
   // The compiler's full path of the source; a cross build gives the build machine's, without a drive.
   EXPECT_TRUE(source.has_root_directory()) << source;

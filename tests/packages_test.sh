@@ -2,7 +2,10 @@
 # Without root or sudo, a missing package gets the command that installs it and exit status 1, not a failed
 # install. Runs the install helper as an unprivileged user; skipped (77) where it cannot switch to one.
 set -uo pipefail
-[ "$(id -u)" -eq 0 ] || exit 77
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Not run here: switching to an unprivileged user needs root"
+  exit 77
+fi
 # A copy the unprivileged user can read wherever the checkout lives.
 helper=$(mktemp)
 trap 'rm -f "$helper"' EXIT

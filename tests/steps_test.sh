@@ -13,7 +13,9 @@ cases=(
   "quietly configure sh -c 'echo the compiler is missing; exit 3'; echo went on|the step 'configure' failed; its output is in $folder/build/logs/configure.log"
   "false; echo went on|step-script: stopped at line 2: false (status 1)"
   "quiet=\$(false); echo went on|step-script: stopped at line 2: quiet=\$(false) (status 1)"
+  "source ./sourced.sh; echo went on|step-script: stopped at line 2 of ./sourced.sh: false (status 1)"
 )
+printf '\nfalse\n' >sourced.sh
 for row in "${cases[@]}"; do
   body=${row%%|*}
   expected=${row#*|}

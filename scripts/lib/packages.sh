@@ -25,8 +25,14 @@ ensure_packages() {
       sudo=(sudo)
     else
       echo "These Debian packages are missing: ${missing[*]}" >&2
-      echo "Only root can install them: run this as root, then run $0 again:" >&2
-      echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
+      if command -v sudo >/dev/null; then
+        echo "sudo wants a password, and there is no terminal to type it in: run this in a terminal," >&2
+        echo "then run $0 again:" >&2
+        echo "  sudo sh -c 'apt-get update && apt-get install -y --no-install-recommends ${missing[*]}'" >&2
+      else
+        echo "Only root can install them: run this as root, then run $0 again:" >&2
+        echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
+      fi
       exit 1
     fi
   fi
@@ -40,11 +46,12 @@ ensure_packages() {
   echo "Installing $total packages, $megabytes MB to download" >&2
   # apt reports its progress on a descriptor of its own: shown as packages downloaded and unpacked out of
   # the total; apt's own output goes to a log, named if the install fails, and debconf's note on apt-utils
-  # is left out.
+  # is left out. The descriptors are set up under sudo, which closes every one above 2 that it is given.
   local log
   log=$(mktemp -t korvindel-apt.XXXXXX)
-  if ! "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes \
-    apt-get install -y -qq --no-install-recommends -o APT::Status-Fd=3 "${missing[@]}" 3>&1 >"$log" 2>&1 |
+  if ! "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes sh -c 'log=$1; shift
+    exec apt-get install -y -qq --no-install-recommends -o APT::Status-Fd=3 "$@" 3>&1 >"$log" 2>&1' \
+    apt-install "$log" "${missing[@]}" |
     awk -F: -v total="$total" '
       # A line at each quarter of the way.
       function show(what, n, of) {
