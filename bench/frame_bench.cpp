@@ -16,7 +16,7 @@ namespace {
 
 enum class GameState { Freeplay, Training, Replay, Spectating, Menu };
 
-// The plugin object on a quiet stand-in host: loaded, one ball moving at 180 km/h.
+// The plugin object on a quiet stand-in host: loaded, one ball moving at the reference speed.
 struct Bench {
   standin::Host host;
   Korvindel plugin;
@@ -28,7 +28,7 @@ struct Bench {
     host.setChecking(false);
     slot = standin::connectPlugin(host, plugin).id;
     plugin.onLoad();
-    host.game.setVelocity({3000, 4000, 0});
+    host.game.setVelocity(standin::kReferenceVelocity);
     host.game.freeplay = state == GameState::Freeplay;
     host.game.training = state == GameState::Training;
     host.game.replay = state == GameState::Replay;
@@ -79,7 +79,7 @@ BENCHMARK_CAPTURE(getBall, spectating, GameState::Spectating);
 BENCHMARK_CAPTURE(getBall, menu, GameState::Menu);
 
 void formatReadout(benchmark::State& state) {
-  float value = 180.0f;
+  float value = standin::kReferenceKmh;
   measure(state, [&] {
     benchmark::DoNotOptimize(value);
     benchmark::DoNotOptimize(standin::referenceReadout(value, false));

@@ -10,8 +10,8 @@
 #include <regex>
 #include <string>
 
-#include "Host.h"
-#include "LoadedPlugin.h"
+#include "PluginHarness.h"
+#include "Saturating.h"
 
 namespace {
 
@@ -23,26 +23,13 @@ void require(bool condition, const char* what) {
 
 float anyFloat(FuzzedDataProvider& in) { return std::bit_cast<float>(in.ConsumeIntegral<std::uint32_t>()); }
 
-template <typename T>
-std::shared_ptr<T> cell(standin::Host& host, const char* name) {
-  return std::get<std::shared_ptr<T>>(host.console.cells(name).at(0));
-}
-
-std::int32_t expectedPixel(float product) {
-  if (std::isnan(product)) return 0;
-  if (product >= 2147483648.0f) return INT32_MAX;
-  if (product < -2147483648.0f) return INT32_MIN;
-  return static_cast<std::int32_t>(product);
-}
-
-struct FuzzedPlugin {
-  standin::Host host;
-  standin::LoadedPlugin plugin{host, KORVINDEL_MODULE};
+// The host and the plugin outlive every input, as the game's do; the last readout is what a frozen one holds.
+struct FuzzedPlugin : standin::PluginHarness {
   std::string lastText;
 
   FuzzedPlugin() {
-    host.console.set("korvindel_show", "1");
-    host.operations.setRecording(true);
+    load(KORVINDEL_MODULE);
+    show(true);
   }
 };
 
@@ -71,15 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   game.setExplosionTime(explosion);
   host.canvas.size = {in.ConsumeIntegral<std::int32_t>(), in.ConsumeIntegral<std::int32_t>()};
 
-  *cell<float>(host, "korvindel_xpos") = anyFloat(in);
-  *cell<float>(host, "korvindel_ypos") = anyFloat(in);
-  *cell<float>(host, "korvindel_textsize") = anyFloat(in);
-  *cell<bool>(host, "korvindel_mph") = in.ConsumeBool();
+  *fuzzed->cell<float>("korvindel_xpos") = anyFloat(in);
+  *fuzzed->cell<float>("korvindel_ypos") = anyFloat(in);
+  *fuzzed->cell<float>("korvindel_textsize") = anyFloat(in);
+  *fuzzed->cell<bool>("korvindel_mph") = in.ConsumeBool();
   const char* colours[] = {"korvindel_r", "korvindel_g", "korvindel_b", "korvindel_a"};
   standin::Color expectedColor{};
   for (int i = 0; i < 4; ++i) {
     int value = in.ConsumeIntegral<int>();
-    *cell<int>(host, colours[i]) = value;
+    *fuzzed->cell<int>(colours[i]) = value;
     expectedColor[i] = static_cast<std::uint8_t>(value & 0xff);
   }
 
@@ -98,18 +85,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::regex readout(R"(^(([0-9]+\.[0-9]{2})|-?nan|inf) (km/h|mph)$)");
     std::smatch match;
     require(std::regex_match(text.text, match, readout), "a refreshed readout is a number and a unit");
-    bool mph = *cell<bool>(host, "korvindel_mph");
+    bool mph = *fuzzed->cell<bool>("korvindel_mph");
     require(match[3] == (mph ? "mph" : "km/h"), "the unit follows korvindel_mph");
     fuzzed->lastText = text.text;
   } else {
     require(text.text == fuzzed->lastText, "a readout holds while the ball explodes");
   }
   require(text.color == expectedColor, "colour bytes are the cells' low 8 bits");
-  float width = static_cast<float>(host.canvas.size.X) * *cell<float>(host, "korvindel_xpos");
-  float height = static_cast<float>(host.canvas.size.Y) * *cell<float>(host, "korvindel_ypos");
-  require(text.position.X == expectedPixel(width) && text.position.Y == expectedPixel(height),
+  float width = static_cast<float>(host.canvas.size.X) * *fuzzed->cell<float>("korvindel_xpos");
+  float height = static_cast<float>(host.canvas.size.Y) * *fuzzed->cell<float>("korvindel_ypos");
+  require(text.position.X == standin::saturatingInt32(width) &&
+              text.position.Y == standin::saturatingInt32(height),
           "the position is the truncated, saturated fraction of the canvas");
-  float scale = *cell<float>(host, "korvindel_textsize");
+  float scale = *fuzzed->cell<float>("korvindel_textsize");
   require(std::bit_cast<std::uint32_t>(text.xScale) == std::bit_cast<std::uint32_t>(scale) &&
               std::bit_cast<std::uint32_t>(text.yScale) == std::bit_cast<std::uint32_t>(scale),
           "both scales are korvindel_textsize");

@@ -9,21 +9,17 @@
 #include <string_view>
 #include <vector>
 
-#include "Host.h"
-#include "LoadedPlugin.h"
+#include "PluginHarness.h"
 
-class PluginFixture : public ::testing::Test {
+class PluginFixture : public ::testing::Test, protected standin::PluginHarness {
  protected:
-  standin::Host host;
-  std::optional<standin::LoadedPlugin> plugin;
-
-  void load() { plugin.emplace(host, KORVINDEL_MODULE); }
+  void load() { PluginHarness::load(KORVINDEL_MODULE); }
   void set(std::string_view name, std::string_view value) { host.console.set(name, value); }
 
   /// Loads the plugin, switches the readout on and puts one resting ball into free play.
   void loadShowing() {
     load();
-    set("korvindel_show", "1");
+    show(true);
     host.game.freeplay = true;
   }
 
@@ -37,12 +33,10 @@ class PluginFixture : public ::testing::Test {
     return host.operations.calls();
   }
 
-  /// Draws one frame and returns the texts drawn on it.
+  /// Draws one frame and returns the texts drawn on it; the log holds that frame alone.
   std::vector<std::string> frameTexts() {
-    frame();
-    std::vector<std::string> texts;
-    for (const standin::DrawnText& drawn : host.canvas.texts()) texts.push_back(drawn.text);
-    return texts;
+    host.operations.clear();
+    return PluginHarness::frameTexts();
   }
 
   /// Draws one frame and returns its one text; an empty text, and a test failure, if it drew not exactly one.
@@ -51,13 +45,5 @@ class PluginFixture : public ::testing::Test {
     auto drawn = host.canvas.texts();
     EXPECT_EQ(drawn.size(), 1u);
     return drawn.size() == 1 ? drawn.front() : standin::DrawnText{};
-  }
-
-  /// The cell the plugin bound to a console variable.
-  template <typename T>
-  std::shared_ptr<T> cell(std::string_view name) {
-    auto cells = host.console.cells(name);
-    EXPECT_EQ(cells.size(), 1u) << name;
-    return cells.empty() ? nullptr : std::get<std::shared_ptr<T>>(cells.front());
   }
 };

@@ -15,7 +15,7 @@ class FrameBudget : public PluginFixture {
         "each DLL carries its own C++ runtime, whose allocations this program's counter cannot see");
     loadShowing();
     host.operations.setRecording(false);
-    setVelocity(3000, 4000, 0);
+    host.game.setVelocity(standin::kReferenceVelocity);
     frame();  // the first frame sizes whatever the plugin keeps
   }
 
@@ -35,7 +35,7 @@ TEST_F(FrameBudget, FrozenAndBallLessFramesAllocateNothing) {
 
 TEST_F(FrameBudget, ARefreshingFrameAllocatesNoMoreThanFormattingTheText) {
   long before = allocations::made();
-  std::string text = standin::referenceReadout(180.0f, false);
+  std::string text = standin::referenceReadout(standin::kReferenceKmh, false);
   long formatting = allocations::made() - before;
   for (const char* mph : {"0", "1"}) {
     SCOPED_TRACE(mph);

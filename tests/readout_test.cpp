@@ -214,29 +214,4 @@ TEST_F(Readout, PositionsByFractionsOfTheCanvasTruncatedTowardZero) {
   }
 }
 
-TEST_F(Readout, AHostFailureAnywhereInAFrameReachesTheHostAndLeaksNothing) {
-  struct State {
-    const char* name;
-    bool standin::Game::*flag;
-  };
-  const State states[] = {{"free play", &standin::Game::freeplay},
-                          {"training", &standin::Game::training},
-                          {"replay", &standin::Game::replay},
-                          {"spectating", &standin::Game::spectating}};
-  for (const State& state : states) {
-    SCOPED_TRACE(state.name);
-    host.game.freeplay = false;
-    host.game.*state.flag = true;
-    std::size_t operations = frame().size();
-    ASSERT_GT(operations, 10u);
-    int live = host.operations.liveWrappers();
-    for (std::size_t n = 1; n <= operations; ++n) {
-      host.operations.failAt(n);
-      EXPECT_THROW(host.drawFrame(), standin::InjectedFault) << "operation " << n;
-      EXPECT_EQ(host.operations.liveWrappers(), live) << "operation " << n;
-    }
-    host.game.*state.flag = false;
-  }
-}
-
 }  // namespace

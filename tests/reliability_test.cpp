@@ -9,9 +9,8 @@
 #include <string>
 
 #include "Allocations.h"
-#include "Host.h"
-#include "LoadedPlugin.h"
 #include "Platform.h"
+#include "PluginHarness.h"
 
 namespace {
 
@@ -20,18 +19,8 @@ using standin::InjectedFault;
 using standin::LoadedPlugin;
 
 // A fresh host for each run, with the plugin loaded into it when the scenario asks for it.
-struct Run {
-  Host host;
-  std::optional<LoadedPlugin> plugin;
-
-  void load() { plugin.emplace(host, KORVINDEL_MODULE); }
-  void show(bool on) { host.console.set("korvindel_show", on ? "1" : "0"); }
-  std::vector<std::string> texts() {
-    host.drawFrame();
-    std::vector<std::string> result;
-    for (const auto& drawn : host.canvas.texts()) result.push_back(drawn.text);
-    return result;
-  }
+struct Run : standin::PluginHarness {
+  void load() { PluginHarness::load(KORVINDEL_MODULE); }
 };
 
 struct Scenario {
@@ -109,7 +98,7 @@ std::vector<Scenario> scenarios() {
                        // Nothing half-done: the next frame draws as if the failed one had never been.
                        auto expected =
                            withBall ? std::vector<std::string>{"36.00 km/h"} : std::vector<std::string>{};
-                       EXPECT_EQ(run.texts(), expected);
+                       EXPECT_EQ(run.frameTexts(), expected);
                        expectNothingLeft(run);
                      }});
     }

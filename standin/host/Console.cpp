@@ -10,6 +10,7 @@
 #include "Number.h"
 #include "PluginCallGuard.h"
 #include "Quote.h"
+#include "Saturating.h"
 
 namespace standin {
 namespace {
@@ -29,13 +30,6 @@ float toFloat(double number) {
   return static_cast<float>(number);
 }
 
-int toInt(double number) {
-  if (std::isnan(number)) return 0;
-  if (number >= 2147483647.0) return std::numeric_limits<int>::max();
-  if (number <= -2147483648.0) return std::numeric_limits<int>::min();
-  return static_cast<int>(number);
-}
-
 void store(const Console::Cell& cell, double number) {
   std::visit(
       [number](auto& target) {
@@ -45,7 +39,7 @@ void store(const Console::Cell& cell, double number) {
         } else if constexpr (std::is_same_v<Value, float>) {
           *target = toFloat(number);
         } else {
-          *target = toInt(number);
+          *target = saturatingInt32(number);
         }
       },
       cell);

@@ -3,8 +3,7 @@
 #include <iterator>
 #include <utility>
 
-#include "Host.h"
-#include "LoadedPlugin.h"
+#include "PluginHarness.h"
 #include "ReferenceReadout.h"
 #include "SyscallCounter.h"
 
@@ -41,7 +40,7 @@ const FrameKind kFrameKinds[] = {
 void arrange(Game& game, const FrameKind& kind) {
   game.freeplay = game.training = game.replay = game.spectating = false;
   game.eventBalls.resize(1);
-  game.setVelocity({3000, 4000, 0});
+  game.setVelocity(kReferenceVelocity);
   game.setExplosionTime(0);
   kind.arrange(game);
 }
@@ -59,9 +58,10 @@ struct Observed {
 
 Observed observe(const std::filesystem::path& module, AllocationCounter allocations) {
   Observed seen;
-  Host host;
-  LoadedPlugin plugin(host, module);
-  if (host.console.value("korvindel_show")) host.console.set("korvindel_show", "1");
+  PluginHarness harness;
+  harness.load(module);
+  Host& host = harness.host;
+  if (host.console.value("korvindel_show")) harness.show(true);
   host.operations.setRecording(false);
   auto frames = [&] {
     for (const FrameKind& kind : kFrameKinds) {
@@ -79,7 +79,7 @@ Observed observe(const std::filesystem::path& module, AllocationCounter allocati
   seen.allocationsUnseen = allocations.made == nullptr ? std::string(allocations.cannot) : "";
   if (allocations.made != nullptr) {
     long formatting = allocations.made();
-    referenceReadout(180.0f, false);
+    referenceReadout(kReferenceKmh, false);
     formatting = allocations.made() - formatting;
     for (const FrameKind& kind : kFrameKinds) {
       arrange(host.game, kind);
@@ -95,7 +95,7 @@ Observed observe(const std::filesystem::path& module, AllocationCounter allocati
   seen.systemCallsUnseen = syscallcounter::unavailable();
   if (seen.systemCallsUnseen.empty()) seen.systemCalls = syscallcounter::madeBy(frames, frames);
   host.setChecking(true);
-  plugin.unload();
+  harness.plugin->unload();
   seen.findings = host.findings();
   seen.wrappersAfterUnload = host.operations.liveWrappers();
   return seen;
