@@ -27,24 +27,37 @@ std::filesystem::path testPlugin(const std::string& name) {
 }
 
 TEST(Validator, FindsEachBrokenRuleByThatRuleAloneAndTheRealPluginByNone) {
+  using Status = standin::Verdict::Status;
   // Each module, and the rule it breaks (none for the first two).
   std::vector<std::pair<std::filesystem::path, std::string>> modules = {{KORVINDEL_MODULE, ""},
                                                                         {testPlugin("test_plugin"), ""}};
   for (const standin::ValidatorRule& rule : standin::validatorRules()) {
+#if defined(_WIN32)
+    if (rule.name == standin::validatorRules().front().name) {
+      std::cout << "Not run here: the " << rule.check
+                << " check, a crash is caught only in a child process\n";
+      continue;
+    }
+#endif
     modules.push_back({testPlugin("breaks_" + std::string(rule.name)), std::string(rule.name)});
   }
   for (const auto& [module, broken] : modules) {
     SCOPED_TRACE(module.filename().string());
+    bool crashed = false;
     for (const standin::Verdict& verdict : standin::validate(module, allocationCounter())) {
       SCOPED_TRACE(verdict.rule->name);
-      if (!verdict.notRun.empty()) {
+      if (verdict.rule->name == broken) {
+        crashed = verdict.status == Status::Crashed;
+        EXPECT_TRUE(verdict.status == Status::Failed || crashed)
+            << "the rule misses what its test plugin breaks";
+        EXPECT_NE(verdict.detail, "");
+      } else if (verdict.status == Status::Skipped) {
         if (module == KORVINDEL_MODULE) {
-          std::cout << "Not run here: the " << verdict.rule->check << " check, " << verdict.notRun << '\n';
+          std::cout << "Not run here: the " << verdict.rule->check << " check, " << verdict.detail << '\n';
         }
-      } else if (verdict.rule->name == broken) {
-        EXPECT_NE(verdict.found, "") << "the rule misses what its test plugin breaks";
+        EXPECT_TRUE(crashed || verdict.detail.find("not run: the module crashed") == std::string::npos);
       } else {
-        EXPECT_EQ(verdict.found, "");
+        EXPECT_EQ(verdict.status, Status::Passed) << verdict.detail;
       }
     }
   }

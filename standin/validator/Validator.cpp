@@ -1,7 +1,18 @@
 #include "Validator.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <iterator>
+#include <sstream>
+#include <stdexcept>
 #include <utility>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "PluginHarness.h"
 #include "ReferenceReadout.h"
@@ -45,6 +56,14 @@ void arrange(Game& game, const FrameKind& kind) {
   kind.arrange(game);
 }
 
+// Draws one frame of every kind.
+void drawEveryKind(Host& host) {
+  for (const FrameKind& kind : kFrameKinds) {
+    arrange(host.game, kind);
+    host.drawFrame();
+  }
+}
+
 // What one load, frames of every kind and one unload showed, and which of it this build could not see.
 struct Observed {
   int wrappersKeptByFrames = 0;
@@ -63,12 +82,7 @@ Observed observe(const std::filesystem::path& module, AllocationCounter allocati
   Host& host = harness.host;
   if (host.console.value("korvindel_show")) harness.show(true);
   host.operations.setRecording(false);
-  auto frames = [&] {
-    for (const FrameKind& kind : kFrameKinds) {
-      arrange(host.game, kind);
-      host.drawFrame();
-    }
-  };
+  auto frames = [&] { drawEveryKind(host); };
   int wrappers = host.operations.liveWrappers();
   // The first frame of each kind sizes what the plugin keeps (the readout's text), so each is drawn once
   // before it is measured.
@@ -116,38 +130,39 @@ std::string found(const Observed& seen, Finding::Check check) {
   return text;
 }
 
-// Each rule's check of what a run showed, named as the rule: what it found, or why it could not look.
+// What a rule's check found in a run (empty when nothing), or why it could not look (empty when it could).
+struct Judged {
+  std::string found;
+  std::string unseen;
+};
+
+// Each rule's check of what a run showed, named as the rule.
 namespace judge {
 
-Verdict keeps_a_wrapper(const Observed& seen) {
+// Reached only when the run of its own survived.
+Judged crashes_in_a_frame(const Observed&) { return {}; }
+
+Judged keeps_a_wrapper(const Observed& seen) {
   if (seen.wrappersKeptByFrames == 0 && seen.wrappersAfterUnload == 0) return {};
-  return {nullptr,
-          "host wrappers outlive the call that got them: " + std::to_string(seen.wrappersKeptByFrames) +
+  return {"host wrappers outlive the call that got them: " + std::to_string(seen.wrappersKeptByFrames) +
               " after the frames, " + std::to_string(seen.wrappersAfterUnload) + " after unload",
           ""};
 }
 
-Verdict allocates_per_frame(const Observed& seen) {
+Judged allocates_per_frame(const Observed& seen) {
   std::string frames = joined(seen.allocatingFrames, [](const std::string& name) { return name; });
-  return {nullptr, frames.empty() ? "" : "frames allocate: " + frames, seen.allocationsUnseen};
+  return {frames.empty() ? "" : "frames allocate: " + frames, seen.allocationsUnseen};
 }
 
-Verdict leaves_a_drawable(const Observed& seen) {
-  return {nullptr, found(seen, Finding::Check::LeftRegistered), ""};
-}
+Judged leaves_a_drawable(const Observed& seen) { return {found(seen, Finding::Check::LeftRegistered), ""}; }
 
-Verdict calls_after_delete(const Observed& seen) {
-  return {nullptr, found(seen, Finding::Check::CallAfterDelete), ""};
-}
+Judged calls_after_delete(const Observed& seen) { return {found(seen, Finding::Check::CallAfterDelete), ""}; }
 
-Verdict changes_global_state(const Observed& seen) {
-  return {nullptr, found(seen, Finding::Check::GlobalState), ""};
-}
+Judged changes_global_state(const Observed& seen) { return {found(seen, Finding::Check::GlobalState), ""}; }
 
-Verdict makes_a_system_call(const Observed& seen) {
+Judged makes_a_system_call(const Observed& seen) {
   std::string numbers = joined(seen.systemCalls, [](long number) { return std::to_string(number); });
-  return {nullptr, numbers.empty() ? "" : "frames make system calls, by number: " + numbers,
-          seen.systemCallsUnseen};
+  return {numbers.empty() ? "" : "frames make system calls, by number: " + numbers, seen.systemCallsUnseen};
 }
 
 }  // namespace judge
@@ -158,33 +173,164 @@ constexpr ValidatorRule kRules[] = {
 #undef VALIDATOR_RULE
 };
 
-constexpr Verdict (*kJudges[])(const Observed&) = {
+constexpr Judged (*kJudges[])(const Observed&) = {
 #define VALIDATOR_RULE(name, check, reports, brokenBy) &judge::name,
 #include "ValidatorRules.def"
 #undef VALIDATOR_RULE
 };
 
+static_assert(kRules[0].name == "crashes_in_a_frame", "the first rule is judged on a run of its own");
+
+#if !defined(_WIN32)
+std::string describeSignal(int signal) {
+  const char* name = strsignal(signal);
+  return "ended by signal " + std::to_string(signal) +
+         (name != nullptr ? " (" + std::string(name) + ")" : "");
+}
+#endif
+
+// What work wrote, from a child process where the system makes one, or the signal that ended that process.
+// Work that throws leaves "!" and the reason.
+struct Isolated {
+  std::string output;
+  // How the child ended when it did not end by itself: a signal, or a status other than 0 (a sanitizer's
+  // runtime, say, that reports a crash and exits); empty when it did.
+  std::string crash;
+};
+
+std::string caught(const std::function<std::string()>& work) noexcept {
+  try {
+    return work();
+  } catch (const std::exception& error) {
+    return std::string("!") + error.what();
+  } catch (...) {
+    return "!an exception that is not a std::exception";
+  }
+}
+
+#if defined(_WIN32)
+// No fork here: the work runs in this process, and a crash ends it.
+Isolated isolated(const std::function<std::string()>& work) { return {caught(work), ""}; }
+#else
+Isolated isolated(const std::function<std::string()>& work) {
+  int channel[2];
+  if (pipe(channel) != 0)
+    throw std::runtime_error("the validator cannot make a pipe: " + std::string(strerror(errno)));
+  pid_t child = fork();
+  if (child < 0) {
+    close(channel[0]);
+    close(channel[1]);
+    throw std::runtime_error("the validator cannot start a child process: " + std::string(strerror(errno)));
+  }
+  if (child == 0) {
+    close(channel[0]);
+    std::string output = caught(work);
+    for (std::size_t done = 0; done < output.size();) {
+      ssize_t written = write(channel[1], output.data() + done, output.size() - done);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) _exit(1);
+      done += static_cast<std::size_t>(written);
+    }
+    // Nothing of the parent's, a test framework's included, may run its exit handlers here.
+    _exit(0);
+  }
+  close(channel[1]);
+  Isolated result;
+  char buffer[4096];
+  for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) != 0;) {
+    if (got > 0) result.output.append(buffer, static_cast<std::size_t>(got));
+    if (got < 0 && errno != EINTR) break;
+  }
+  close(channel[0]);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFSIGNALED(status)) result.crash = describeSignal(WTERMSIG(status));
+  if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+    result.crash = "ended with status " + std::to_string(WEXITSTATUS(status));
+  }
+  return result;
+}
+#endif
+
+// Throws the reason that work which threw left in its output.
+const std::string& unlessThrown(const std::string& output) {
+  if (!output.empty() && output.front() == '!') throw std::runtime_error(output.substr(1));
+  return output;
+}
+
+// The verdicts of every rule but the first, one line each: a status letter, a tab, the detail.
+std::string judgeAllButTheFirst(const std::filesystem::path& module, AllocationCounter allocations) {
+  Observed seen = observe(module, allocations);
+  std::string lines;
+  for (std::size_t i = 1; i < std::size(kRules); ++i) {
+    Judged judged = kJudges[i](seen);
+    char status = !judged.unseen.empty() ? 'S' : !judged.found.empty() ? 'F' : 'P';
+    std::string detail = status == 'S' ? judged.unseen : judged.found;
+    std::replace(detail.begin(), detail.end(), '\n', ' ');
+    lines += status + ("\t" + detail + "\n");
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::span<const ValidatorRule> validatorRules() { return kRules; }
 
-std::vector<Verdict> validate(const std::filesystem::path& module, AllocationCounter allocations) {
-  auto* reporter = Host::reporter();
-  Host::setReporter(nullptr);
-  Observed seen;
-  try {
-    seen = observe(module, allocations);
-  } catch (...) {
-    Host::setReporter(reporter);
-    throw;
+std::string_view nameOf(Verdict::Status status) {
+  switch (status) {
+    case Verdict::Status::Passed:
+      return "passed";
+    case Verdict::Status::Failed:
+      return "failed";
+    case Verdict::Status::Skipped:
+      return "skipped";
+    case Verdict::Status::Crashed:
+      return "crashed";
   }
-  Host::setReporter(reporter);
+  return "?";
+}
+
+std::vector<Verdict> validate(const std::filesystem::path& module, AllocationCounter allocations) {
+  using Status = Verdict::Status;
+  struct QuietReporter {
+    void (*saved)(const Finding&) = Host::reporter();
+    QuietReporter() { Host::setReporter(nullptr); }
+    ~QuietReporter() { Host::setReporter(saved); }
+  } quiet;
   std::vector<Verdict> verdicts;
-  for (std::size_t i = 0; i < std::size(kRules); ++i) {
-    Verdict verdict = kJudges[i](seen);
-    verdict.rule = &kRules[i];
-    if (!verdict.notRun.empty()) verdict.found.clear();
-    verdicts.push_back(std::move(verdict));
+  for (const ValidatorRule& rule : kRules) verdicts.push_back({&rule, Status::Skipped, ""});
+
+  Isolated survival = isolated([&] {
+    PluginHarness harness;
+    harness.load(module);
+    if (harness.host.console.value("korvindel_show")) harness.show(true);
+    drawEveryKind(harness.host);
+    harness.plugin->unload();
+    return std::string();
+  });
+  if (!survival.crash.empty()) {
+    verdicts[0] = {&kRules[0], Status::Crashed, survival.crash};
+    for (std::size_t i = 1; i < verdicts.size(); ++i) {
+      verdicts[i].detail =
+          "not run: the module crashed drawing its frames (" + std::string(kRules[0].name) + ")";
+    }
+    return verdicts;
+  }
+  unlessThrown(survival.output);
+  verdicts[0].status = Status::Passed;
+
+  Isolated judged = isolated([&] { return judgeAllButTheFirst(module, allocations); });
+  std::istringstream lines(unlessThrown(judged.output));
+  std::string line;
+  for (std::size_t i = 1; i < verdicts.size(); ++i) {
+    if (!judged.crash.empty() || !std::getline(lines, line) || line.size() < 2) {
+      verdicts[i] = {&kRules[i], Status::Crashed,
+                     !judged.crash.empty() ? judged.crash : "the run ended without a verdict"};
+      continue;
+    }
+    Status status = line[0] == 'P' ? Status::Passed : line[0] == 'F' ? Status::Failed : Status::Skipped;
+    verdicts[i] = {&kRules[i], status, line.substr(2)};
   }
   return verdicts;
 }

@@ -1,7 +1,9 @@
 // Plugin modules built only for the tests, from this one source. Built plain, the plugin draws one text per
 // frame, behaves in every way the stand-in host checks, and leaves a mark in the console when it is unloaded.
 // Built as breaks_<rule> with BREAKS_<rule> defined, it breaks exactly that rule of the validator
-// (standin/ValidatorRules.def), so that each rule can be seen to fail.
+// (standin/validator/ValidatorRules.def), so that each rule can be seen to fail: each way of breaking one is
+// a Misbehaviour of its own below, which the plugin carries out at load, in every frame and when it is
+// destroyed.
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,20 +13,58 @@
 #include "CanvasWrapper.h"
 #include "GameWrapper.h"
 
-#if defined(BREAKS_changes_global_state)
-#include <xmmintrin.h>
-#elif defined(BREAKS_makes_a_system_call) && defined(_WIN32)
-#include <windows.h>
-#elif defined(BREAKS_makes_a_system_call)
-#include <sched.h>
-#endif
-
 namespace {
 
-#if defined(BREAKS_allocates_per_frame)
+// What a plugin that breaks nothing does beyond drawing: nothing.
+struct Behaved {
+  void atLoad(const std::shared_ptr<GameWrapper>&) {}
+  void inFrame(CanvasWrapper&) {}
+  void atDestruction(const std::shared_ptr<GameWrapper>&) {}
+};
+
+}  // namespace
+
+#if defined(BREAKS_crashes_in_a_frame)
+namespace {
+struct Misbehaviour : Behaved {
+  void inFrame(CanvasWrapper&) {
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+  }
+};
+}  // namespace
+
+#elif defined(BREAKS_keeps_a_wrapper)
+namespace {
+struct Misbehaviour : Behaved {
+  std::optional<CanvasWrapper> kept;
+  void inFrame(CanvasWrapper& canvas) { kept.emplace(canvas); }
+};
+}  // namespace
+
+#elif defined(BREAKS_allocates_per_frame)
+namespace {
 // Stored through a volatile pointer, so that the compiler cannot drop the allocation.
 char* volatile allocation = nullptr;
+struct Misbehaviour : Behaved {
+  void inFrame(CanvasWrapper&) {
+    allocation = new char[16];
+    delete[] allocation;
+  }
+};
+}  // namespace
+
+#elif defined(BREAKS_leaves_a_drawable)
+namespace {
+struct Misbehaviour : Behaved {
+  void atDestruction(const std::shared_ptr<GameWrapper>& game) {
+    game->RegisterDrawable([](CanvasWrapper) {});
+  }
+};
+}  // namespace
+
 #elif defined(BREAKS_calls_after_delete)
+namespace {
 // Module-wide, destroyed when the module closes, after deleteMe.
 std::shared_ptr<GameWrapper> keptGame;
 struct CallsAtClose {
@@ -32,23 +72,52 @@ struct CallsAtClose {
     if (keptGame) keptGame->IsInFreeplay();
   }
 } callsAtClose;
+struct Misbehaviour : Behaved {
+  void atLoad(const std::shared_ptr<GameWrapper>& game) { keptGame = game; }
+};
+}  // namespace
+
+#elif defined(BREAKS_changes_global_state)
+#include <xmmintrin.h>
+namespace {
+struct Misbehaviour : Behaved {
+  void inFrame(CanvasWrapper&) { _mm_setcsr(_mm_getcsr() | 0x8040); }  // flush-to-zero and denormals-are-zero
+};
+}  // namespace
+
+#elif defined(BREAKS_makes_a_system_call)
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sched.h>
 #endif
+namespace {
+struct Misbehaviour : Behaved {
+#if defined(_WIN32)
+  void inFrame(CanvasWrapper&) { SwitchToThread(); }
+#else
+  void inFrame(CanvasWrapper&) { sched_yield(); }
+#endif
+};
+}  // namespace
+
+#else
+namespace {
+using Misbehaviour = Behaved;
+}  // namespace
+#endif
+
+namespace {
 
 // Final, as the real plugin class is: its own shared handle destroys it through this type, not the base
 // class.
 class TestPlugin final : public BakkesMod::Plugin::BakkesModPlugin {
  public:
-  ~TestPlugin() {
-#if defined(BREAKS_leaves_a_drawable)
-    gameWrapperPtr->RegisterDrawable([](CanvasWrapper){});
-#endif
-  }
+  ~TestPlugin() { misbehaviour_.atDestruction(gameWrapperPtr); }
 
   void onLoad() override {
     gameWrapperPtr->RegisterDrawable([this](CanvasWrapper canvas) { render(canvas); });
-#if defined(BREAKS_calls_after_delete)
-    keptGame = gameWrapperPtr;
-#endif
+    misbehaviour_.atLoad(gameWrapperPtr);
   }
 
   void onUnload() override {
@@ -59,23 +128,10 @@ class TestPlugin final : public BakkesMod::Plugin::BakkesModPlugin {
   void render(CanvasWrapper canvas) {
     canvas.SetPosition({10, 10});
     canvas.DrawString("test", 1, 1);
-#if defined(BREAKS_keeps_a_wrapper)
-    kept_.emplace(canvas);
-#elif defined(BREAKS_allocates_per_frame)
-    allocation = new char[16];
-    delete[] allocation;
-#elif defined(BREAKS_changes_global_state)
-    _mm_setcsr(_mm_getcsr() | 0x8040);  // flush-to-zero and denormals-are-zero
-#elif defined(BREAKS_makes_a_system_call) && defined(_WIN32)
-    SwitchToThread();
-#elif defined(BREAKS_makes_a_system_call)
-    sched_yield();
-#endif
+    misbehaviour_.inFrame(canvas);
   }
 
-#if defined(BREAKS_keeps_a_wrapper)
-  std::optional<CanvasWrapper> kept_;
-#endif
+  Misbehaviour misbehaviour_;
 };
 
 constinit PluginHandle instance;
