@@ -46,16 +46,19 @@ TEST(Validator, FindsEachBrokenRuleByThatRuleAloneAndTheRealPluginByNone) {
     bool crashed = false;
     for (const standin::Verdict& verdict : standin::validate(module, allocationCounter())) {
       SCOPED_TRACE(verdict.rule->name);
-      if (verdict.rule->name == broken) {
+      bool skippedForTheCrash = verdict.detail.starts_with("not run: the module crashed");
+      if (verdict.status == Status::Skipped && !skippedForTheCrash) {
+        // What this build cannot check, the rule's own test plugin included.
+        if (module == KORVINDEL_MODULE) {
+          std::cout << "Not run here: the " << verdict.rule->check << " check, " << verdict.detail << '\n';
+        }
+      } else if (verdict.rule->name == broken) {
         crashed = verdict.status == Status::Crashed;
         EXPECT_TRUE(verdict.status == Status::Failed || crashed)
             << "the rule misses what its test plugin breaks";
         EXPECT_NE(verdict.detail, "");
-      } else if (verdict.status == Status::Skipped) {
-        if (module == KORVINDEL_MODULE) {
-          std::cout << "Not run here: the " << verdict.rule->check << " check, " << verdict.detail << '\n';
-        }
-        EXPECT_TRUE(crashed || verdict.detail.find("not run: the module crashed") == std::string::npos);
+      } else if (skippedForTheCrash) {
+        EXPECT_TRUE(crashed) << "skipped for a crash that no rule reported";
       } else {
         EXPECT_EQ(verdict.status, Status::Passed) << verdict.detail;
       }
