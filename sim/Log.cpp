@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "AtomicFile.h"
 #include "Number.h"
@@ -54,8 +56,9 @@ class Checked : public Log {
   // Each write reaches the output at once: a reader that has gone (a closed pipe) stops the run at the next
   // line, before anything else is written.
   void write(std::string_view text) {
+    errno = 0;
     out_ << text << std::flush;
-    if (!out_) throw OutputError("cannot write the log to its output");
+    if (!out_) throw OutputError(cannotWriteLog());
   }
 
  private:
@@ -134,6 +137,11 @@ class JsonLog final : public Checked {
 };
 
 }  // namespace
+
+std::string cannotWriteLog() {
+  return "cannot write the log to its output" +
+         (errno != 0 ? ": " + standin::escape(std::strerror(errno)) : std::string());
+}
 
 std::unique_ptr<Log> makeLog(std::ostream& out, bool json, bool calls) {
   if (json) return std::make_unique<JsonLog>(out, calls);

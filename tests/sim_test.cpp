@@ -28,7 +28,7 @@ TEST(SimScript, StopsAtTheFirstBadLineNamingItAndWhatIsWrong) {
     std::string line;
     std::string message;
   };
-  const std::string longWord(50'000'000, 'x');
+  const std::string longWord(1'000'000, 'x');
   const Case cases[] = {
       {"jump 3", "line 2: unknown console variable 'jump'"},
       {"korvindel_xpos left", "line 2: 'left' is not a number"},
@@ -61,8 +61,11 @@ TEST(SimScript, StopsAtTheFirstBadLineNamingItAndWhatIsWrong) {
       // Invisible and direction-changing characters are shown, so that no name passes for another.
       {"\xef\xbb\xbfkorvindel_show 1", R"(line 2: unknown console variable '\ufeffkorvindel_show')"},
       {"korvindel_\xe2\x80\xaewohs 1", R"(line 2: unknown console variable 'korvindel_\u202ewohs')"},
-      {longWord + " 1",
-       "line 2: unknown console variable '" + std::string(40, 'x') + "...' (50000000 bytes)"},
+      {longWord + " 1", "line 2: unknown console variable '" + std::string(40, 'x') + "...' (1000000 bytes)"},
+      // A line without an end is read no further than its bound, whatever it holds.
+      {std::string(sim::kMaxLineLength, 'x') + "y 1",
+       "line 2: the line is longer than the 1048576 bytes a script line can have"},
+      {"# " + std::string(sim::kMaxLineLength, 'x'), "line 2: the line is longer than the 1048576 bytes"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line.substr(0, 60));

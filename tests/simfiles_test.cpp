@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "SimSupport.h"
 
 #if !defined(_WIN32)
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -53,14 +56,17 @@ void lay(const TempFolder& folder, const Files& files) {
   for (const auto& [name, text] : files) std::ofstream(folder / name, std::ios::binary) << text;
 }
 
-// How a run is cut short at one file operation: by a full disk, or by a signal that ends the process.
+// How a run is cut short at one file operation: by a full disk, or by a signal that ends the process; or not
+// at all, by a signal that was ignored when the run started, as under nohup.
 struct Interruption {
-  const char* name;
+  std::string name;
   int signal;
+  bool ignored = false;
 };
 
 // Runs the script with the nth file operation from now interrupted; for a signal, in a child process of its
-// own, with the simulator's signal handling, which the signal must end. The run's error, for a full disk.
+// own, with the simulator's signal handling, which the signal must end unless it was ignored. The run's
+// error, for a full disk.
 std::optional<sim::SessionError> interrupted(const Interruption& how, std::uint64_t n,
                                              const std::string& script) {
   std::ostringstream out;
@@ -73,14 +79,21 @@ std::optional<sim::SessionError> interrupted(const Interruption& how, std::uint6
 #if !defined(_WIN32)
   pid_t child = fork();
   if (child == 0) {
+    // SIGQUIT and SIGXCPU dump core by default; a test leaves no core behind.
+    rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    if (how.ignored) std::signal(how.signal, SIG_IGN);
     sim::endCleanlyOnSignals();
     sim::fileops::signalAt(n, how.signal);
-    play(script, out);
-    _exit(0);
+    _exit(play(script, out) ? 1 : 0);
   }
   int status = 0;
   waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == how.signal) << "ended with status " << status;
+  if (how.ignored) {
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "ended with status " << status;
+  } else {
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == how.signal) << "ended with status " << status;
+  }
 #endif
   return std::nullopt;
 }
@@ -101,16 +114,22 @@ TEST(SimFiles, NeverLosesOrHalfWritesAFileWhereverARunIsCutShort) {
   ASSERT_THAT(after, ::testing::SizeIs(3));
   ASSERT_GT(operations, 10u);
 
-  // Each operation cut short by a full disk, and again by one of the signals that end a run, in turn.
+  // Each operation cut short by a full disk, by SIGKILL, and by one of the signals that end a run, in turn;
+  // and passed by another of them, ignored.
   std::vector<std::pair<std::uint64_t, Interruption>> runs;
   for (std::uint64_t n = 1; n <= operations; ++n) runs.push_back({n, {"a full disk", 0}});
 #if !defined(_WIN32)
-  const Interruption signals[] = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
-  for (std::uint64_t n = 1; n <= operations; ++n) runs.push_back({n, signals[n % 3]});
+  const std::span<const int> ending = sim::endingSignals();
+  for (std::uint64_t n = 1; n <= operations; ++n) {
+    int signal = ending[n % ending.size()];
+    int ignored = ending[(n + 1) % ending.size()];
+    runs.push_back({n, {strsignal(signal), signal}});
+    runs.push_back({n, {"SIGKILL", SIGKILL}});
+    runs.push_back({n, {std::string(strsignal(ignored)) + ", ignored", ignored, true}});
+  }
 #endif
   for (const auto& [n, how] : runs) {
-    SCOPED_TRACE(std::string(how.name) + " at file operation " + std::to_string(n) + " of " +
-                 std::to_string(operations));
+    SCOPED_TRACE(how.name + " at file operation " + std::to_string(n) + " of " + std::to_string(operations));
     lay(folder, before);
     std::optional<sim::SessionError> error = interrupted(how, n, script);
     if (how.signal == 0) {
@@ -127,6 +146,9 @@ TEST(SimFiles, NeverLosesOrHalfWritesAFileWhereverARunIsCutShort) {
       EXPECT_TRUE(untouched || text == after.at(name)) << "a file is neither as it was nor complete";
     }
     for (const auto& [name, text] : before) EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
+    if (how.ignored) {
+      EXPECT_EQ(contents(folder), after) << "the run went on to its end";
+    }
   }
 }
 
@@ -144,7 +166,7 @@ TEST(SimFiles, RefusesATargetThatIsNoRegularFileOrThatARecordingWillBecome) {
   std::vector<Case> cases = {
       {"snapshot " + at("folder.png"), sim::Status::OutputFailed, at("folder.png") + ": it is a directory"},
       {"record " + at("r.gif") + "\nframe\nsnapshot " + folder.path().string() + "/./r.gif",
-       sim::Status::BadInput, "the recording started at line 1 will be written there"},
+       sim::Status::OutputFailed, "the recording started at line 1 will be written there"},
       {"record " + at("precious.gif") + "\nframe 3\nbogus line", sim::Status::BadInput,
        "line 3: unknown console variable 'bogus'"},
   };
@@ -153,6 +175,16 @@ TEST(SimFiles, RefusesATargetThatIsNoRegularFileOrThatARecordingWillBecome) {
   std::filesystem::create_symlink(folder / "missing" / "x.png", folder / "nowhere.png");
   std::filesystem::create_symlink(folder / "real.png", folder / "link.png");
   cases.push_back({"snapshot " + at("nowhere.png"), sim::Status::OutputFailed, "it is a link to nothing"});
+  // A link another user planted in a sticky folder that anyone may write, as in /tmp; only root can plant one
+  // in a test's name.
+  if (geteuid() == 0) {
+    std::filesystem::permissions(folder.path(),
+                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+    std::filesystem::create_symlink(folder / "real.png", folder / "planted.png");
+    ASSERT_EQ(lchown(at("planted.png").c_str(), 23456, 23456), 0);
+    cases.push_back({"snapshot " + at("planted.png"), sim::Status::OutputFailed,
+                     "it is a link in a sticky folder that anyone may write, made by neither"});
+  }
   ASSERT_EQ(mkfifo(at("fifo.gif").c_str(), 0600), 0);
   cases.push_back({"record " + at("fifo.gif"), sim::Status::OutputFailed, "it is not a regular file"});
   // Never a real device node: a failure here must not cost the system one.
@@ -192,10 +224,13 @@ struct SimRun {
 };
 
 // Runs the simulator with the arguments, which may redirect, pipe or close its descriptors, in bash with
-// pipefail: a pipeline's status is the simulator's. What reaches the outputs is kept.
-SimRun runSim(const std::filesystem::path& folder, const std::string& arguments) {
-  std::string command = "{ cd '" + folder.string() + "' && '" + KORVINDEL_SIM + "' " + arguments + "; } >'" +
-                        (folder / "out.txt").string() + "' 2>'" + (folder / "err.txt").string() + "'";
+// pipefail, after the shell commands before (which end in &&): a pipeline's status is the simulator's. What
+// reaches the outputs is kept.
+SimRun runSim(const std::filesystem::path& folder, const std::string& arguments,
+              const std::string& before = "") {
+  std::string command = "{ cd '" + folder.string() + "' && " + before + "'" + KORVINDEL_SIM + "' " +
+                        arguments + "; } >'" + (folder / "out.txt").string() + "' 2>'" +
+                        (folder / "err.txt").string() + "'";
   std::string quoted;
   for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   int raw = std::system(("bash -o pipefail -c '" + quoted + "'").c_str());
@@ -221,13 +256,15 @@ TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
   std::ofstream(folder / "cut.so") << readFile(KORVINDEL_MODULE).substr(0, 20000);
   std::filesystem::path moduleFolder = std::filesystem::path(KORVINDEL_MODULE).parent_path();
   std::string good = (folder / "good.txt").string();
+  std::ofstream(folder / "huge.txt") << "canvas 8192 8192\nframe\nsnapshot huge.png\n";
   struct Case {
     std::filesystem::path folder;
     std::string arguments;
     int status;
     std::string message;
+    std::string before = "";
   };
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {folder.path(), "--help", 0, ""},
       {folder.path(), "good.txt", 0, ""},
       {moduleFolder, "--plugin Korvindel.so " + good, 0, ""},
@@ -241,17 +278,23 @@ TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
       {folder.path(), "--calls good.txt", 2, "--calls goes with --json"},
       {folder.path(), "--frames good.txt", 2, "unexpected argument '--frames'"},
       {folder.path(), ".", 2, "cannot read the script .: it is a directory"},
-      {folder.path(), "missing.txt", 2, "cannot read the script missing.txt"},
+      {folder.path(), "missing.txt", 2, "cannot read the script missing.txt: No such file or directory"},
+      {folder.path(), "/dev/zero", 2, "line 1: the line is longer than the 1048576 bytes"},
       {folder.path(), "- <&-", 2, "line 1: cannot read the script: Bad file descriptor"},
       {folder.path(), "- </", 2, "line 1: cannot read the script: Is a directory"},
       {folder.path(), "bad.txt", 2, "line 2: expected 'fly VALUE' or a command"},
       {folder.path(), "folder.txt", 3, "it is a directory"},
-      {folder.path(), "good.txt >/dev/full", 3, "cannot write the log"},
-      {folder.path(), "--help >/dev/full", 3, "cannot write the log"},
+      {folder.path(), "good.txt >/dev/full", 3,
+       "cannot write the log to its output: No space left on device"},
+      {folder.path(), "--help >/dev/full", 3, "cannot write the log to its output: No space left on device"},
   };
+  // The address sanitizer takes more address space than the limit leaves, and reports running out itself.
+#if !defined(__SANITIZE_ADDRESS__)
+  cases.push_back({folder.path(), "huge.txt", 3, "line 3: out of memory", "ulimit -v 300000 && "});
+#endif
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.arguments);
-    SimRun run = runSim(c.folder, c.arguments);
+    SCOPED_TRACE(c.before + c.arguments);
+    SimRun run = runSim(c.folder, c.arguments, c.before);
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_THAT(run.err, HasSubstr(c.message));
     if (c.status == 0) {
@@ -290,16 +333,37 @@ TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsRefused) {
   std::filesystem::permissions(folder / "ro.png", std::filesystem::perms::owner_read);
   std::ofstream(folder / "twin.gif") << "one file under two names";
   std::filesystem::create_hard_link(folder / "twin.gif", folder / "other-name.gif");
+  script("large.txt", "canvas 2000 2000\nframe\nsnapshot large.png\n");
+  script("own-log.txt", "# a note\n");
+  script("onto-log.txt", "frame\nsnapshot /dev/stdout\n");
+  script("onto-script.txt", "frame\nsnapshot onto-script.txt\n");
+  script("record-script.txt", "record record-script.txt\nframe\nrecord stop\n");
+  script("onto-module.txt", "frame\nsnapshot plugin/module.so\n");
+  std::filesystem::create_directory(folder / "plugin");
+  std::filesystem::copy_file(KORVINDEL_MODULE, folder / "plugin" / "module.so");
   struct Case {
     std::string arguments;
     int status;
     std::string message;
+    std::string before = "";
   };
   const Case cases[] = {
-      {"record.txt >&-", 3, "cannot write the log to its output"},
-      {"long.txt | head -c 10 >/dev/null", 3, "cannot write the log to its output"},
+      {"large.txt", 3, "cannot write large.png: File too large", "ulimit -f 4 && "},
+      {"record.txt >&-", 3, "cannot write the log to its output: Bad file descriptor"},
+      {"long.txt | head -c 10 >/dev/null", 3, "cannot write the log to its output: Broken pipe"},
+      // Nothing written lands on what the run reads; a log that fed its own script would never end.
+      {"own-log.txt >>own-log.txt", 2, "cannot read the script own-log.txt: it is also the log's output",
+       "timeout 2 "},
+      {"- <own-log.txt >>own-log.txt", 2, "it is also the log's output", "timeout 2 "},
+      {"onto-log.txt", 3, "line 2: cannot write /dev/stdout: it is the log's output"},
+      {"onto-script.txt", 3, "line 2: cannot write onto-script.txt: it is the script"},
+      {"- <record-script.txt", 3, "line 1: cannot write record-script.txt: it is the script"},
+      {"--plugin plugin/module.so onto-module.txt", 3,
+       "line 2: cannot write plugin/module.so: it is the plugin module"},
       {"nul.txt", 2, "line 2: cannot write a\\x00b.png: a file name cannot hold a NUL byte"},
-      {"folded.txt", 3, "cannot write missing/../r.gif: No such file or directory"},
+      {"folded.txt", 3,
+       "cannot write missing/../r.gif: cannot create a file in its folder missing/..: No such file or "
+       "directory"},
       {"long-name.txt", 2, "its name is longer than the 255 bytes a file name can have"},
       {"refused.txt", 3, "cannot write ro.png: it is read-only"},
       {"linked.txt", 3, "cannot write twin.gif: it has other names (hard links)"},
@@ -307,7 +371,7 @@ TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsRefused) {
   const Files before = withModes(folder);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
-    SimRun run = runSim(folder.path(), c.arguments);
+    SimRun run = runSim(folder.path(), c.arguments, c.before);
     EXPECT_EQ(run.status, c.status);
     EXPECT_THAT(run.err, HasSubstr(c.message));
     EXPECT_EQ(withModes(folder), before) << "every file as it was, nothing added, no temporary left";
@@ -324,7 +388,29 @@ TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsRefused) {
   EXPECT_EQ(readFile(folder / longest).substr(1, 3), "PNG");
   EXPECT_EQ(std::filesystem::status(folder / longest).permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-  EXPECT_EQ(contents(folder).size(), before.size() + 2) << "no temporary left";
+
+  // A replaced file keeps its owner and group, also when root replaces it, but a picture is no program: the
+  // set-user-ID and set-group-ID bits are not carried over.
+  using std::filesystem::perms;
+  std::ofstream(folder / "setid.png") << "another user's picture";
+  std::filesystem::permissions(folder / "setid.png",
+                               perms::set_uid | perms::set_gid | perms::owner_all | perms::group_read);
+  bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown((folder / "setid.png").c_str(), 23456, 23457), 0);
+  }
+  script("setid.txt", "frame\nsnapshot setid.png\n");
+  EXPECT_EQ(runSim(folder.path(), "setid.txt").status, 0);
+  EXPECT_EQ(readFile(folder / "setid.png").substr(1, 3), "PNG");
+  EXPECT_EQ(std::filesystem::status(folder / "setid.png").permissions(),
+            perms::owner_all | perms::group_read);
+  struct stat replaced {};
+  ASSERT_EQ(stat((folder / "setid.png").c_str(), &replaced), 0);
+  if (root) {
+    EXPECT_EQ(replaced.st_uid, 23456u);
+    EXPECT_EQ(replaced.st_gid, 23457u);
+  }
+  EXPECT_EQ(contents(folder).size(), before.size() + 4) << "no temporary left";
 }
 
 TEST(SimCommand, HelpAndReadmeAgreeOnLinesLimitsAndStatuses) {
