@@ -30,6 +30,7 @@ namespace {
 struct Seam {
   standin::Countdown operations;
   int signal = 0;
+  bool unnamed = true;
 };
 Seam seam;
 
@@ -157,6 +158,10 @@ std::string descriptorPath(std::FILE* file) { return "/proc/self/fd/" + std::to_
 // A file without a name in the folder, which no signal, not even SIGKILL, can leave behind: nullptr with
 // errno EOPNOTSUPP where the file system or the system cannot make one, or cannot name it later.
 std::FILE* openUnnamed(const std::filesystem::path& folder) {
+  if (!seam.unnamed) {
+    errno = EOPNOTSUPP;
+    return nullptr;
+  }
   if (injectedFault()) return nullptr;
   static const bool nameable = access("/proc/self/fd", X_OK) == 0;
   int descriptor = nameable ? open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
@@ -199,6 +204,7 @@ void signalAt(std::uint64_t n, int signal) {
   seam.signal = signal;
 }
 std::uint64_t count() { return seam.operations.made(); }
+void writeUnnamed(bool on) { seam.unnamed = on; }
 }  // namespace fileops
 
 std::filesystem::path destinationOf(const std::filesystem::path& target) {

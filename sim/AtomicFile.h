@@ -26,6 +26,9 @@ void failAt(std::uint64_t n);
 void signalAt(std::uint64_t n, int signal);
 /// File operations made so far.
 std::uint64_t count();
+/// Whether files are written without a name where the system can (the default); off, files are written as on
+/// a file system that cannot, under a temporary name.
+void writeUnnamed(bool on);
 }  // namespace fileops
 
 /// A target name that the system cannot take as written (a NUL byte, or longer than the system allows). The
