@@ -8,8 +8,10 @@
 #include <cmath>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "AtomicFile.h"
+#include "Quote.h"
 
 namespace sim {
 namespace {
@@ -53,9 +55,15 @@ void drawText(Image& image, FT_Face face, const standin::DrawnText& text, Edges 
   // Work in 64-bit so that positions anywhere in the 32-bit range clip instead of overflowing.
   std::int64_t penX = text.position.X;
   std::int64_t baseline = std::int64_t{text.position.Y} + (face->size->metrics.ascender >> 6);
-  for (unsigned char c : text.text) {
+  std::string_view rest = text.text;
+  while (!rest.empty()) {
+    // UTF-8, as the host's fonts read text; a byte that is not part of it shows as the replacement character.
+    auto c = static_cast<unsigned char>(rest.front());
+    standin::Sequence sequence = c < 0x80 ? standin::Sequence{1, c} : standin::utf8Sequence(rest);
+    if (sequence.length == 0) sequence = {1, 0xfffd};
+    rest.remove_prefix(sequence.length);
     FT_Int32 load = edges == Edges::Smooth ? FT_LOAD_RENDER : FT_LOAD_RENDER | FT_LOAD_TARGET_MONO;
-    if (FT_Load_Char(face, c, load) != 0) continue;
+    if (FT_Load_Char(face, sequence.code, load) != 0) continue;
     const FT_GlyphSlot glyph = face->glyph;
     const FT_Bitmap& bitmap = glyph->bitmap;
     std::int64_t left = penX + glyph->bitmap_left;
