@@ -74,7 +74,8 @@ void Session::runLine(std::string_view text, std::size_t line) {
   std::string note = execute(*command, line);
   command::Effect effect = effectOf(*command);
   if (effect != command::Effect::Draws) log_->echo(trim(text), note);
-  if (effect == command::Effect::Changes) lastChange_ = trim(text);
+  // A caption shows no more than fits the widest canvas; a long comment is not copied into every frame.
+  if (effect == command::Effect::Changes) lastChange_ = trim(text).substr(0, kMaxCaptionText);
 }
 
 std::string Session::execute(const Command& command, std::size_t line) {

@@ -267,6 +267,16 @@ TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
   std::filesystem::path moduleFolder = std::filesystem::path(KORVINDEL_MODULE).parent_path();
   std::string good = (folder / "good.txt").string();
   std::ofstream(folder / "huge.txt") << "canvas 8192 8192\nframe\nsnapshot huge.png\n";
+  {
+    // A frame costs no more for a thousand drawables that draw the same large text, nor for a long comment on
+    // the line that changed the game last, which the caption shows.
+    std::ofstream many(folder / "many.txt");
+    many << "state freeplay\nvelocity 1000 0 0\n";
+    for (int i = 0; i < 1000; ++i) many << "korvindel_show 1\n";
+    many << "korvindel_textsize 20\nrecord many.gif\nframe 4\nrecord stop\n";
+    std::ofstream(folder / "comment.txt") << "canvas 64 32\nrecord comment.gif\nstate freeplay # "
+                                          << std::string(1'000'000, 'x') << "\nframe 500\nrecord stop\n";
+  }
   struct Case {
     std::filesystem::path folder;
     std::string arguments;
@@ -294,6 +304,8 @@ TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
       {folder.path(), "- </", 2, "line 1: cannot read the script: Is a directory"},
       {folder.path(), "bad.txt", 2, "line 2: expected 'fly VALUE' or a command"},
       {folder.path(), "folder.txt", 3, "it is a directory"},
+      {folder.path(), "many.txt >/dev/null", 0, "", "timeout 4 "},
+      {folder.path(), "comment.txt >/dev/null", 0, "", "timeout 4 "},
       {folder.path(), "good.txt >/dev/full", 3,
        "cannot write the log to its output: No space left on device"},
       {folder.path(), "--help >/dev/full", 3, "cannot write the log to its output: No space left on device"},
