@@ -306,6 +306,10 @@ TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
       {folder.path(), "folder.txt", 3, "it is a directory"},
       {folder.path(), "many.txt >/dev/null", 0, "", "timeout 4 "},
       {folder.path(), "comment.txt >/dev/null", 0, "", "timeout 4 "},
+      {folder.path(), "many.txt >&3", 3,
+       "cannot write the log to its output: Resource temporarily unavailable",
+       "exec 3> >(sleep 2; cat >/dev/null) && perl -MFcntl -e 'fcntl(STDOUT, F_SETFL, O_NONBLOCK) or die' "
+       ">&3 && "},
       {folder.path(), "good.txt >/dev/full", 3,
        "cannot write the log to its output: No space left on device"},
       {folder.path(), "--help >/dev/full", 3, "cannot write the log to its output: No space left on device"},
@@ -319,6 +323,14 @@ TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
                    "for f in /proc/$$/fd/*; do n=${f##*/}; [ $n -gt 2 ] && eval \"exec $n>&-\"; done; "
                    "ulimit -n 4 && "});
 #endif
+  // Without /proc the program cannot tell where it is; a module planted in the current folder is never the
+  // default. Hiding /proc takes a mount namespace of the test's own, which only root can have.
+  if (std::system("unshare --mount --propagation private true 2>/dev/null") == 0) {
+    std::filesystem::copy_file(KORVINDEL_MODULE, folder / "Korvindel.so");
+    cases.push_back({folder.path(), "good.txt", 1, "cannot find the folder of this program",
+                     "unshare --mount --propagation private -- bash -c "
+                     "'mount -t tmpfs none /proc && exec \"$0\" \"$@\"' "});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.before + c.arguments);
     SimRun run = runSim(c.folder, c.arguments, c.before);
