@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -57,7 +58,8 @@ void lay(const TempFolder& folder, const Files& files) {
 }
 
 // How a run is cut short at one file operation: by a full disk, or by a signal that ends the process; or not
-// at all, by a signal that was ignored when the run started, as under nohup.
+// at all, by a signal that was ignored when the run started, as under nohup. SIGSTOP holds the run there
+// while the folder is looked at, then two ending signals at once end it.
 struct Interruption {
   std::string name;
   int signal;
@@ -70,7 +72,9 @@ struct Interruption {
 // own, with the simulator's signal handling, which the signal must end unless it was ignored. The run's
 // error, for a full disk.
 std::optional<sim::SessionError> interrupted(const Interruption& how, std::uint64_t n,
-                                             const std::string& script) {
+                                             const std::string& script,
+                                             [[maybe_unused]] const TempFolder& folder,
+                                             [[maybe_unused]] const Files& complete) {
   std::ostringstream out;
   sim::fileops::writeUnnamed(!how.named);
   if (how.signal == 0) {
@@ -86,6 +90,8 @@ std::optional<sim::SessionError> interrupted(const Interruption& how, std::uint6
     // SIGQUIT and SIGXCPU dump core by default; a test leaves no core behind.
     rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
+    // The usual umask, which makes new files readable by everyone once complete.
+    umask(022);
     if (how.ignored) std::signal(how.signal, SIG_IGN);
     sim::endCleanlyOnSignals();
     sim::fileops::signalAt(n, how.signal);
@@ -93,6 +99,27 @@ std::optional<sim::SessionError> interrupted(const Interruption& how, std::uint6
   }
   sim::fileops::writeUnnamed(true);
   int status = 0;
+  if (how.signal == SIGSTOP) {
+    waitpid(child, &status, WUNTRACED);
+    EXPECT_TRUE(WIFSTOPPED(status)) << "ended with status " << status;
+    for (const std::string& name : folder.names()) {
+      using std::filesystem::perms;
+      perms others =
+          std::filesystem::status(folder / name).permissions() & (perms::group_all | perms::others_all);
+      bool finished = std::any_of(complete.begin(), complete.end(),
+                                  [&](const auto& file) { return file.second == readFile(folder / name); });
+      if (name.starts_with(".") && !finished) {
+        EXPECT_EQ(others, perms::none) << name << ": an unfinished file is its owner's alone";
+      }
+    }
+    kill(child, SIGTERM);
+    kill(child, SIGHUP);
+    kill(child, SIGCONT);
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && (WTERMSIG(status) == SIGTERM || WTERMSIG(status) == SIGHUP))
+        << "ended with status " << status;
+    return std::nullopt;
+  }
   waitpid(child, &status, 0);
   if (how.ignored) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "ended with status " << status;
@@ -136,12 +163,13 @@ TEST(SimFiles, NeverLosesOrHalfWritesAFileWhereverARunIsCutShort) {
     runs.push_back({n, {"SIGKILL", SIGKILL}});
     runs.push_back({n, {std::string(strsignal(ignored)) + ", ignored", ignored, true}});
     runs.push_back({n, {std::string(strsignal(signal)) + ", named", signal, false, true}});
+    runs.push_back({n, {"SIGSTOP, named", SIGSTOP, false, true}});
   }
 #endif
   for (const auto& [n, how] : runs) {
     SCOPED_TRACE(how.name + " at file operation " + std::to_string(n) + " of " + std::to_string(operations));
     lay(folder, before);
-    std::optional<sim::SessionError> error = interrupted(how, n, script);
+    std::optional<sim::SessionError> error = interrupted(how, n, script, folder, after);
     if (how.signal == 0) {
       ASSERT_TRUE(error);
       EXPECT_EQ(error->status(), sim::Status::OutputFailed);
