@@ -37,8 +37,7 @@ by frame. Without SCRIPT it plays the built-in demo (writes demo.gif and demo.pn
   --calls         with --json: the host operations the plugin made in each frame
 
 Script lines (lines end in LF, CR LF or CR; blank lines are skipped, and a word that starts with '#'
-starts a comment that runs to the end of the line; a line longer than 1048576 bytes ends the run with
-status 2, and the script is read no further):
+starts a comment that runs to the end of the line):
   NAME VALUE                  set a console variable, e.g. korvindel_show 1
   state [freeplay] [training] [replay] [spectate]
                               the game states that are on; 'state' alone is the main menu
@@ -80,7 +79,12 @@ std::string limits() {
          std::to_string(sim::kMaxFrames) + " frames per 'frame' line; 0 to " +
          std::to_string(sim::kMaxBalls) + " balls;\na recording holds at most " +
          std::to_string(sim::kMaxRecordedFrames) + " frames and " + std::to_string(sim::kMaxRecordedPixels) +
-         " pixels in all, caption bands included.\n";
+         " pixels in all, caption bands included;\na script line holds at most " +
+         std::to_string(sim::kMaxLineLength) +
+         " bytes (a longer one ends the run with status 2, and the script is read no\nfurther); a caption "
+         "shows "
+         "the first " +
+         std::to_string(sim::kMaxCaptionText) + " bytes of the last change.\n";
 }
 
 std::string statuses() {
