@@ -14,7 +14,9 @@
 #include "Quote.h"
 
 #if defined(_WIN32)
+#if !defined(NOMINMAX)
 #define NOMINMAX
+#endif
 #include <io.h>
 #include <windows.h>
 #else
