@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (pinned == nullptr) std::abort();
   std::string text(reinterpret_cast<const char*>(data), size);
   if (!worthRunning(text)) return 0;
-  sim::Options options{KORVINDEL_MODULE, KORVINDEL_FONT, true, true};
+  sim::Options options{KORVINDEL_MODULE, KORVINDEL_FONT, true, true, {}};
   std::ostringstream out;
   std::istringstream script(text);
   try {

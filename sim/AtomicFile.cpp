@@ -4,18 +4,25 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <random>
 #include <string>
 #include <system_error>
 #include <utility>
 
 #include "Countdown.h"
+#include "Process.h"
 #include "Quote.h"
 
 #if defined(_WIN32)
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#endif
 #include <io.h>
-#include <process.h>
+#include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -25,6 +32,7 @@ namespace {
 struct Seam {
   standin::Countdown operations;
   int signal = 0;
+  bool unnamed = true;
 };
 Seam seam;
 
@@ -46,14 +54,9 @@ std::string cannotWrite(const std::filesystem::path& target, const std::string& 
   return "cannot write " + standin::escape(target.string()) + ": " + why;
 }
 
-std::FILE* openNew(const std::filesystem::path& path) {
-  if (injectedFault()) return nullptr;
-    // 'x': a file that already exists, whoever made it, is never opened, let alone truncated.
-#if defined(_WIN32)
-  return _wfopen(path.c_str(), L"wbx");
-#else
-  return std::fopen(path.c_str(), "wbx");
-#endif
+// The folder refused a new file: the reason is the folder's, whatever the target allows.
+std::string cannotCreateIn(const std::filesystem::path& folder) {
+  return "cannot create a file in its folder " + standin::escape(folder.string()) + ": " + reason();
 }
 
 bool flushToDisk(std::FILE* file) {
@@ -71,9 +74,10 @@ constexpr std::size_t kNameMax = 255;
 constexpr std::size_t kPathMax = 4096;
 constexpr std::size_t kSuffixRoom = 32;
 
-// The temporaries of this process, for a signal handler to remove. A temporary is made and listed while the
-// signals that end the process are held back, so that no handler misses one; it leaves the list only once
-// it is gone or renamed, so that a handler in between finds nothing of anyone's under its name.
+// The temporaries of this process that have a name, for a signal handler to remove. A temporary is named and
+// listed while the signals that end the process are held back, so that no handler misses one; it leaves the
+// list only once it is gone or renamed, so that a handler in between finds nothing of anyone's under its
+// name.
 using NativeChar = std::filesystem::path::value_type;
 const NativeChar* temporaries[8] = {};
 
@@ -85,7 +89,7 @@ class SignalsHeld {
   SignalsHeld() {
     sigset_t ending;
     sigemptyset(&ending);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
+    for (int signal : endingSignals()) sigaddset(&ending, signal);
     sigprocmask(SIG_BLOCK, &ending, &previous_);
   }
   ~SignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
@@ -95,13 +99,100 @@ class SignalsHeld {
 #endif
 };
 
-int processId() {
+bool list(const std::filesystem::path& temporary) {
+  auto slot = std::find(std::begin(temporaries), std::end(temporaries), nullptr);
+  if (slot == std::end(temporaries)) return false;
+  *slot = temporary.c_str();
+  return true;
+}
+
+void unlist(const std::filesystem::path& temporary) {
+  std::replace(std::begin(temporaries), std::end(temporaries), temporary.c_str(),
+               static_cast<const NativeChar*>(nullptr));
+}
+
+std::filesystem::path folderOf(const std::filesystem::path& path) {
+  return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+}
+
+// A name beside the destination that nobody can guess and so take first: another user who could create it
+// in a shared folder would otherwise block every write there.
+std::filesystem::path temporaryName(const std::filesystem::path& destination) {
+  static std::random_device source;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string random;
+  for (int i = 0; i < 4; ++i) {
+    unsigned bits = source();
+    for (int j = 0; j < 4; ++j, bits >>= 4) random += kDigits[bits & 0xf];
+  }
+  std::filesystem::path suffix = "." + random + ".tmp";
+  auto name = destination.filename().native();
+  name.resize(std::min(name.size(), kNameMax - 1 - suffix.native().size()));
+  std::filesystem::path candidate = destination;
+  candidate.replace_filename(std::filesystem::path(".") += name);
+  return candidate += suffix;
+}
+
+// Opens a new file under the name, readable and writable by its owner alone until it is complete; a file that
+// already exists, whoever made it, is never opened, let alone truncated. errno says why not.
+std::FILE* openNamed(const std::filesystem::path& path) {
+  if (injectedFault()) return nullptr;
 #if defined(_WIN32)
-  return _getpid();
+  return _wfopen(path.c_str(), L"wbx");
 #else
-  return static_cast<int>(getpid());
+  int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = fdopen(descriptor, "wb");
+  if (file == nullptr) {
+    int error = errno;
+    close(descriptor);
+    unlink(path.c_str());
+    errno = error;
+  }
+  return file;
 #endif
 }
+
+#if defined(O_TMPFILE)
+// The name through which a file without one is given a name, while its descriptor is open.
+std::string descriptorPath(std::FILE* file) { return "/proc/self/fd/" + std::to_string(fileno(file)); }
+
+// A file without a name in the folder, which no signal, not even SIGKILL, can leave behind: nullptr with
+// errno EOPNOTSUPP where the file system or the system cannot make one, or cannot name it later.
+std::FILE* openUnnamed(const std::filesystem::path& folder) {
+  if (!seam.unnamed) {
+    errno = EOPNOTSUPP;
+    return nullptr;
+  }
+  if (injectedFault()) return nullptr;
+  static const bool nameable = access("/proc/self/fd", X_OK) == 0;
+  int descriptor = nameable ? open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
+  if (!nameable || (descriptor < 0 && (errno == EISDIR || errno == EINVAL))) errno = EOPNOTSUPP;
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = fdopen(descriptor, "wb");
+  if (file == nullptr) close(descriptor);
+  return file;
+}
+#endif
+
+#if defined(_WIN32)
+void refusePlantedLink(const std::filesystem::path&) {}
+#else
+// In a sticky folder that anyone may write (such as /tmp) the kernel follows a link only for the folder's
+// owner or the link's; a rename gets no such protection, so the simulator applies the same rule itself.
+void refusePlantedLink(const std::filesystem::path& target) {
+  struct stat link {};
+  struct stat folder {};
+  if (lstat(target.c_str(), &link) != 0 || stat(folderOf(target).c_str(), &folder) != 0) return;
+  bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  if (shared && link.st_uid != folder.st_uid && link.st_uid != geteuid()) {
+    throw OutputError(
+        cannotWrite(target,
+                    "it is a link in a sticky folder that anyone may write, made by neither the "
+                    "folder's owner nor this user"));
+  }
+}
+#endif
 
 }  // namespace
 
@@ -115,6 +206,7 @@ void signalAt(std::uint64_t n, int signal) {
   seam.signal = signal;
 }
 std::uint64_t count() { return seam.operations.made(); }
+void writeUnnamed(bool on) { seam.unnamed = on; }
 }  // namespace fileops
 
 std::filesystem::path destinationOf(const std::filesystem::path& target) {
@@ -137,6 +229,7 @@ std::filesystem::path destinationOf(const std::filesystem::path& target) {
   if (error) throw OutputError(cannotWrite(target, standin::escape(error.message())));
   std::filesystem::path destination = target;
   if (std::filesystem::is_symlink(link)) {
+    refusePlantedLink(target);
     destination = std::filesystem::canonical(target, error);
     if (error == std::errc::no_such_file_or_directory) {
       throw OutputError(cannotWrite(target, "it is a link to nothing"));
@@ -163,12 +256,52 @@ std::filesystem::path destinationOf(const std::filesystem::path& target) {
 }
 
 bool sameDestination(const std::filesystem::path& a, const std::filesystem::path& b) {
-  auto folder = [](const std::filesystem::path& path) {
-    return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-  };
   std::error_code error;
-  return a.filename() == b.filename() && std::filesystem::equivalent(folder(a), folder(b), error);
+  return a.filename() == b.filename() && std::filesystem::equivalent(folderOf(a), folderOf(b), error);
 }
+
+#if defined(_WIN32)
+namespace {
+std::optional<FileIdentity> identityOfHandle(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(handle, &information)) {
+    return std::nullopt;
+  }
+  return FileIdentity{information.dwVolumeSerialNumber,
+                      std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow};
+}
+}  // namespace
+
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
+  HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  std::optional<FileIdentity> identity = identityOfHandle(handle);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  return identity;
+}
+
+std::optional<FileIdentity> identityOfStandard(int descriptor) {
+  return identityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)));
+}
+#else
+namespace {
+std::optional<FileIdentity> identityOfStatus(int result, const struct stat& status) {
+  if (result != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+}  // namespace
+
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
+  struct stat status {};
+  return identityOfStatus(stat(path.c_str(), &status), status);
+}
+
+std::optional<FileIdentity> identityOfStandard(int descriptor) {
+  struct stat status {};
+  return identityOfStatus(fstat(descriptor, &status), status);
+}
+#endif
 
 void removeTemporaries() noexcept {
   for (const NativeChar* temporary : temporaries) {
@@ -187,36 +320,47 @@ AtomicFile::AtomicFile(const std::filesystem::path& target)
 }
 
 void AtomicFile::create() {
-  static unsigned made = 0;
+  // What the file will be once complete: a replaced file passes on who owns it and who may read and write
+  // it, never the set-user-ID or set-group-ID bit; a new file is made as any other, under the umask.
+#if defined(_WIN32)
   std::error_code error;
   std::filesystem::file_status replaced = std::filesystem::status(destination_, error);
+  if (std::filesystem::is_regular_file(replaced)) {
+    mode_ = static_cast<unsigned>(replaced.permissions() & std::filesystem::perms::all);
+  }
+#else
+  struct stat replaced {};
+  if (stat(destination_.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)) {
+    mode_ = replaced.st_mode & 0777;
+    owner_ = replaced.st_uid;
+    group_ = replaced.st_gid;
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode_ = 0666 & ~mask;
+  }
+#endif
+  std::filesystem::path folder = folderOf(destination_);
+#if defined(O_TMPFILE)
+  file_ = openUnnamed(folder);
+  if (file_ != nullptr) return;
+  if (errno != EOPNOTSUPP) throw OutputError(cannotWrite(target_, cannotCreateIn(folder)));
+#endif
   // A name of our own beside the target, so that the rename stays within one file system; a name that is
   // taken belongs to someone else and is left alone.
   for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
-    std::filesystem::path suffix = "." + std::to_string(processId()) + "-" + std::to_string(++made) + ".tmp";
-    auto name = destination_.filename().native();
-    name.resize(std::min(name.size(), kNameMax - 1 - suffix.native().size()));
-    std::filesystem::path candidate = destination_;
-    candidate.replace_filename(std::filesystem::path(".") += name);
-    candidate += suffix;
+    std::filesystem::path candidate = temporaryName(destination_);
     SignalsHeld held;
-    file_ = openNew(candidate);
+    file_ = openNamed(candidate);
     if (file_ == nullptr && errno != EEXIST) break;
     if (file_ == nullptr) continue;
     temporary_ = candidate;
-    auto slot = std::find(std::begin(temporaries), std::end(temporaries), nullptr);
-    if (slot == std::end(temporaries)) {
+    if (!list(temporary_)) {
       discard();
       throw OutputError(cannotWrite(target_, "the simulator holds too many files at once"));
     }
-    *slot = temporary_.c_str();
   }
-  if (file_ == nullptr) throw OutputError(cannotWrite(target_, reason()));
-  // A replaced file keeps who may read and write it.
-  if (std::filesystem::is_regular_file(replaced)) {
-    std::filesystem::permissions(temporary_, replaced.permissions(), error);
-    if (error) fail(standin::escape(error.message()));
-  }
+  if (file_ == nullptr) throw OutputError(cannotWrite(target_, cannotCreateIn(folder)));
 }
 
 AtomicFile::~AtomicFile() { discard(); }
@@ -243,29 +387,110 @@ bool AtomicFile::write(const void* data, std::size_t size) noexcept {
 void AtomicFile::commit() {
   if (file_ == nullptr) throw OutputError(cannotWrite(target_, "the file is already complete"));
   if (!failed_ && !flushToDisk(file_)) fail(reason());
-  bool closeFailed = injectedFault();
-  int closeError = errno;
-  if (std::fclose(std::exchange(file_, nullptr)) != 0 || closeFailed) {
-    if (!closeFailed) closeError = errno;
-    fail(standin::escape(std::strerror(closeError)));
-  }
+  if (!failed_) finishMode();
   if (!failed_) {
-    std::error_code error;
-    if (injectedFault()) {
-      error = std::make_error_code(std::errc::no_space_on_device);
+    if (temporary_.empty()) {
+      nameUnnamed();
     } else {
-      std::filesystem::rename(temporary_, destination_, error);
-    }
-    if (error) {
-      fail(standin::escape(error.message()));
-    } else {
-      forget();
+      closeFile();
+      if (!failed_) renameIntoPlace();
     }
   }
   if (failed_) {
     discard();
     abandon("write failed");
   }
+  // In place and on the disk; closing cannot take that back.
+  if (file_ != nullptr) std::fclose(std::exchange(file_, nullptr));
+}
+
+void AtomicFile::finishMode() {
+#if defined(_WIN32)
+  // Windows keeps only whether a file is read-only, which a file being written cannot be.
+#else
+  int descriptor = fileno(file_);
+  // Only root may give a file away; anyone else's replacement is theirs, as with any program that saves by
+  // renaming.
+  if (owner_ >= 0 && fchown(descriptor, static_cast<uid_t>(owner_), static_cast<gid_t>(group_)) != 0 &&
+      geteuid() == 0) {
+    fail(reason());
+  }
+  if (!failed_ && fchmod(descriptor, static_cast<mode_t>(mode_)) != 0) fail(reason());
+#endif
+}
+
+void AtomicFile::closeFile() {
+  if (file_ == nullptr) return;
+  bool closeFailed = injectedFault();
+  int closeError = errno;
+  if (std::fclose(std::exchange(file_, nullptr)) != 0 || closeFailed) {
+    if (!closeFailed) closeError = errno;
+    fail(standin::escape(std::strerror(closeError)));
+  }
+}
+
+void AtomicFile::renameIntoPlace() {
+  std::error_code error;
+  if (injectedFault()) {
+    error = std::make_error_code(std::errc::no_space_on_device);
+  } else {
+#if defined(_WIN32)
+    std::filesystem::permissions(temporary_, static_cast<std::filesystem::perms>(mode_), error);
+    if (!error) std::filesystem::rename(temporary_, destination_, error);
+#else
+    std::filesystem::rename(temporary_, destination_, error);
+#endif
+  }
+  if (error) {
+    fail(standin::escape(error.message()));
+  } else {
+    forget();
+  }
+}
+
+void AtomicFile::nameUnnamed() {
+#if defined(O_TMPFILE)
+  // The data is on the disk: closing the file can no longer fail for it, but the descriptor names it.
+  std::string source = descriptorPath(file_);
+  auto link = [&](const std::filesystem::path& name) {
+    return linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  };
+  // Held from here to the end: the name of our own, if one is needed, lives only until the rename.
+  SignalsHeld held;
+  if (injectedFault()) {
+    fail(reason());
+    return;
+  }
+  if (link(destination_)) return;
+  if (errno != EEXIST) {
+    fail(reason());
+    return;
+  }
+  // A file stands at the target: a link cannot replace it, a rename can.
+  for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
+    std::filesystem::path candidate = temporaryName(destination_);
+    if (link(candidate)) {
+      temporary_ = candidate;
+      if (!list(temporary_)) {
+        discard();
+        fail("the simulator holds too many files at once");
+        return;
+      }
+    } else if (errno != EEXIST) {
+      fail(reason());
+      return;
+    }
+  }
+  if (temporary_.empty()) {
+    fail(reason());
+    return;
+  }
+  if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+    fail(reason());
+    return;
+  }
+  forget();
+#endif
 }
 
 void AtomicFile::abandon(const std::string& why) const {
@@ -281,8 +506,7 @@ void AtomicFile::discard() noexcept {
 }
 
 void AtomicFile::forget() noexcept {
-  std::replace(std::begin(temporaries), std::end(temporaries), temporary_.c_str(),
-               static_cast<const NativeChar*>(nullptr));
+  unlist(temporary_);
   temporary_.clear();
 }
 

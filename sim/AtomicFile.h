@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -25,6 +26,9 @@ void failAt(std::uint64_t n);
 void signalAt(std::uint64_t n, int signal);
 /// File operations made so far.
 std::uint64_t count();
+/// Whether files are written without a name where the system can (the default); off, files are written as on
+/// a file system that cannot, under a temporary name.
+void writeUnnamed(bool on);
 }  // namespace fileops
 
 /// A target name that the system cannot take as written (a NUL byte, or longer than the system allows). The
@@ -36,21 +40,37 @@ class UnusableName : public std::invalid_argument {
 
 /// The file that writing to a target would replace or create, as the kernel resolves it: the path as written,
 /// or for a link the file it names. Throws UnusableName for a name the system cannot take, and OutputError
-/// for a target that is refused: a directory, a device, a FIFO, a link to nothing, a file with other names
-/// (hard links, which a replacement would leave holding the old content) or a read-only file.
+/// for a target that is refused: a directory, a device, a FIFO, a link to nothing, a link planted in a sticky
+/// folder that anyone may write (see refusePlantedLink), a file with other names (hard links, which a
+/// replacement would leave holding the old content) or a read-only file.
 std::filesystem::path destinationOf(const std::filesystem::path& target);
 
 /// Whether two destinations are one file, however each is spelled: the same name in the same folder.
 bool sameDestination(const std::filesystem::path& a, const std::filesystem::path& b);
 
+/// A file as the system tells files apart, whatever names it has: its device and its number there.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t number = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+/// The regular file at the path, links followed; none for anything else or nothing.
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
+/// The regular file open on a standard descriptor (0, 1 or 2); none for a terminal, a pipe or a closed one.
+std::optional<FileIdentity> identityOfStandard(int descriptor);
+
 /// Removes every temporary that a file of this process holds at this moment. Safe in a signal handler: for
 /// a signal that ends the process.
 void removeTemporaries() noexcept;
 
-/// A file written beside its target under a new temporary name and renamed onto it by commit, once complete
-/// and flushed to the disk; a file it replaces passes its permission bits on. Until then whatever stands at
-/// the target is untouched; without commit, or when a signal ends the process (see removeTemporaries), the
-/// temporary is removed, and nothing else ever is.
+/// A file written beside its target and put in its place by commit, once complete and flushed to the disk.
+/// Where the system can, it is written without a name (Linux's O_TMPFILE), which no death of the process,
+/// SIGKILL included, can leave behind, and named only by commit; elsewhere under a name nobody can guess,
+/// removed without commit or when a signal ends the process (see removeTemporaries). Until it is complete
+/// only its owner may read it. A file it replaces passes on its owner, group and permission bits, but never
+/// its set-user-ID or set-group-ID bit. Until commit whatever stands at the target is untouched, and nothing
+/// else is ever removed.
 class AtomicFile {
  public:
   /// Creates the temporary; throws as destinationOf does, or OutputError when the folder cannot be written.
@@ -62,7 +82,7 @@ class AtomicFile {
   /// Appends bytes; false from the first failure on. For the C libraries' write callbacks, which must not
   /// throw.
   bool write(const void* data, std::size_t size) noexcept;
-  /// Flushes, closes and renames the temporary onto the target; throws OutputError naming the first failure,
+  /// Flushes, closes and puts the file in place of the target; throws OutputError naming the first failure,
   /// the temporary removed.
   void commit();
   /// For a library that gave up writing: throws OutputError with the reason of the write that failed, or
@@ -74,6 +94,12 @@ class AtomicFile {
 
  private:
   void create();
+  /// Gives the complete file the owner and permission bits it is to have.
+  void finishMode();
+  void closeFile();
+  void renameIntoPlace();
+  /// Gives a file made without a name the target's, replacing whatever stands there.
+  void nameUnnamed();
   void fail(const std::string& reason);
   void discard() noexcept;
   /// Takes the temporary off the list that removeTemporaries reads, once it is gone or in place.
@@ -81,8 +107,13 @@ class AtomicFile {
 
   std::filesystem::path target_;
   std::filesystem::path destination_;
+  /// Empty while the file has no name.
   std::filesystem::path temporary_;
   std::FILE* file_ = nullptr;
+  unsigned mode_ = 0600;
+  /// The replaced file's owner and group, or -1.
+  std::int64_t owner_ = -1;
+  std::int64_t group_ = -1;
   bool failed_ = false;
   std::string failure_;
 };

@@ -1,9 +1,9 @@
 #include "Log.h"
 
 #include <algorithm>
-#include <array>
+#include <cerrno>
 #include <cmath>
-#include <cstdio>
+#include <cstring>
 
 #include "AtomicFile.h"
 #include "Number.h"
@@ -11,32 +11,6 @@
 
 namespace sim {
 namespace {
-
-std::string jsonString(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7f) {
-          std::array<char, 8> escaped{};
-          std::snprintf(escaped.data(), escaped.size(), "\\u%04x", c);
-          out += escaped.data();
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
 
 // JSON has no NaN or infinity.
 std::string jsonNumber(float value) { return std::isfinite(value) ? standin::shortestText(value) : "null"; }
@@ -54,8 +28,9 @@ class Checked : public Log {
   // Each write reaches the output at once: a reader that has gone (a closed pipe) stops the run at the next
   // line, before anything else is written.
   void write(std::string_view text) {
+    errno = 0;
     out_ << text << std::flush;
-    if (!out_) throw OutputError("cannot write the log to its output");
+    if (!out_) throw OutputError(cannotWriteLog());
   }
 
  private:
@@ -83,7 +58,7 @@ class ReadableLog final : public Checked {
     for (std::size_t i = 0; i < report.draws.size(); ++i) {
       const standin::DrawnText& text = report.draws[i];
       if (i > 0) line += " | ";
-      line += jsonString(text.text) + "  rgba(" + components(text.color) + ")  at (" +
+      line += standin::jsonQuote(text.text) + "  rgba(" + components(text.color) + ")  at (" +
               std::to_string(text.position.X) + "," + std::to_string(text.position.Y) + ")  scale " +
               standin::shortestText(text.xScale) + "x" + standin::shortestText(text.yScale);
     }
@@ -115,7 +90,7 @@ class JsonLog final : public Checked {
     for (std::size_t i = 0; i < report.draws.size(); ++i) {
       const standin::DrawnText& text = report.draws[i];
       line += (i == 0 ? "" : ",");
-      line += "{\"text\":" + jsonString(text.text) + ",\"color\":[" + components(text.color) +
+      line += "{\"text\":" + standin::jsonQuote(text.text) + ",\"color\":[" + components(text.color) +
               "],\"position\":[" + std::to_string(text.position.X) + ',' + std::to_string(text.position.Y) +
               "],\"scale\":[" + jsonNumber(text.xScale) + ',' + jsonNumber(text.yScale) + "]}";
     }
@@ -123,7 +98,7 @@ class JsonLog final : public Checked {
     if (calls_) {
       line += ",\"calls\":[";
       for (std::size_t i = 0; i < report.calls.size(); ++i)
-        line += (i == 0 ? "" : ",") + jsonString(report.calls[i]);
+        line += (i == 0 ? "" : ",") + standin::jsonQuote(report.calls[i]);
       line += ']';
     }
     write(line + "}\n");
@@ -134,6 +109,11 @@ class JsonLog final : public Checked {
 };
 
 }  // namespace
+
+std::string cannotWriteLog() {
+  return "cannot write the log to its output" +
+         (errno != 0 ? ": " + standin::escape(std::strerror(errno)) : std::string());
+}
 
 std::unique_ptr<Log> makeLog(std::ostream& out, bool json, bool calls) {
   if (json) return std::make_unique<JsonLog>(out, calls);

@@ -38,6 +38,9 @@ class Log {
   virtual void frame(const FrameReport& report) = 0;
 };
 
+/// That the log cannot be written to its output, and the system's reason when the last failed call gave one.
+std::string cannotWriteLog();
+
 /// The readable log, or with json one JSON object per frame, with the frame's host operations where calls.
 std::unique_ptr<Log> makeLog(std::ostream& out, bool json, bool calls);
 

@@ -21,6 +21,9 @@ inline constexpr double kBasePixelSize = 24.0;
 inline constexpr std::int32_t kCaptionLineHeight = 20;
 inline constexpr std::int32_t kCaptionMargin = 6;
 
+/// The most of a caption line's text that a picture shows, in bytes: more than the widest canvas fits.
+inline constexpr std::size_t kMaxCaptionText = 2048;
+
 /// Paints pictures with one font, opened once.
 class Painter {
  public:

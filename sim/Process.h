@@ -2,6 +2,8 @@
 // its own can take, and signals that end it without leaving anything behind.
 #pragma once
 
+#include <span>
+
 namespace sim {
 
 /// Gives each of standard input, output and error that is closed a stand-in that fails every use (an input
@@ -9,9 +11,14 @@ namespace sim {
 /// number: the log can never land in a picture, and a closed output is reported as one.
 void protectStandardDescriptors();
 
-/// SIGINT, SIGTERM and SIGHUP remove every temporary file and then end the process as the signal would; a
-/// broken output pipe fails the write instead of ending the process, so that the run stops as for any failed
-/// output.
+/// The signals whose default action ends the process and that a user or the system sends to stop a run:
+/// each one removes every temporary file and then ends the process as the signal would.
+std::span<const int> endingSignals();
+
+/// Handles every ending signal that is not ignored (one ignored at start, as nohup and a shell's background
+/// jobs do, stays ignored); while one is handled, every other is held back, so that a second signal cannot
+/// end the process before the temporaries are gone. A broken output pipe and a file-size limit fail the
+/// write instead of ending the process, so that the run stops as for any failed output.
 void endCleanlyOnSignals();
 
 }  // namespace sim

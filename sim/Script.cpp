@@ -101,12 +101,17 @@ bool ScriptReader::next(std::string& line) {
   std::streambuf& buffer = *in_.rdbuf();
   try {
     for (;;) {
-      int c = buffer.sbumpc();
+      int c = buffer.sgetc();
       if (c == std::char_traits<char>::eof()) {
         in_.setstate(std::ios::eofbit);
         if (line.empty()) return false;
         break;
       }
+      if (c != '\n' && c != '\r' && line.size() == kMaxLineLength) {
+        throw ScriptError("the line is longer than the " + std::to_string(kMaxLineLength) +
+                          " bytes a script line can have");
+      }
+      buffer.sbumpc();
       if (c == '\n') break;
       if (c == '\r') {
         if (buffer.sgetc() == '\n') buffer.sbumpc();

@@ -106,6 +106,9 @@ command::Effect effectOf(const Command& command);
 inline constexpr std::int32_t kMaxCanvasSide = 8192;
 inline constexpr std::int32_t kMaxFrames = 100000;
 inline constexpr std::int32_t kMaxBalls = 1000;
+/// Longest script line in bytes, its end not counted: a line without an end (a device of endless bytes)
+/// cannot take all the memory there is.
+inline constexpr std::size_t kMaxLineLength = 1 << 20;
 
 /// Reads a script line by line, as editors on any system write it: lines end in LF, CR LF or a CR alone, and
 /// a byte-order mark before the first line is no part of it.
@@ -113,7 +116,8 @@ class ScriptReader {
  public:
   explicit ScriptReader(std::istream& in) : in_(in) {}
   /// The next line, without its end; false when the input has no more, or cannot be read: then the stream is
-  /// bad and failure() says why.
+  /// bad and failure() says why. Throws ScriptError for a line longer than kMaxLineLength, having read no
+  /// more of it.
   bool next(std::string& line);
   /// The number of the line that next gave last, from 1.
   std::size_t number() const { return number_; }

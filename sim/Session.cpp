@@ -1,5 +1,6 @@
 #include "Session.h"
 
+#include <new>
 #include <string>
 #include <utility>
 #include <variant>
@@ -27,6 +28,9 @@ void guarded(std::size_t line, Call&& call) {
   } catch (const std::invalid_argument& error) {
     // The console's errors and a recording's misuse: what the line asks cannot be done.
     throw SessionError(line, Status::BadInput, error.what());
+  } catch (const std::bad_alloc&) {
+    // Whoever asked for the memory, the plugin did nothing wrong: the run needs more than the system gives.
+    throw SessionError(line, Status::OutputFailed, "out of memory");
   } catch (const std::exception& error) {
     throw SessionError(line, Status::PluginFailed, "the plugin failed: " + standin::escape(error.what()));
   }
@@ -45,7 +49,12 @@ Session::Session(Options options, std::ostream& out)
 void Session::run(std::istream& script) {
   ScriptReader reader(script);
   std::string text;
-  while (reader.next(text)) guarded(reader.number(), [&] { runLine(text, reader.number()); });
+  for (;;) {
+    bool more = false;
+    guarded(reader.number() + 1, [&] { more = reader.next(text); });
+    if (!more) break;
+    guarded(reader.number(), [&] { runLine(text, reader.number()); });
+  }
   if (script.bad()) {
     std::string why = reader.failure().empty() ? "" : ": " + standin::escape(reader.failure());
     throw SessionError(reader.number() + 1, Status::BadInput, "cannot read the script" + why);
@@ -65,7 +74,8 @@ void Session::runLine(std::string_view text, std::size_t line) {
   std::string note = execute(*command, line);
   command::Effect effect = effectOf(*command);
   if (effect != command::Effect::Draws) log_->echo(trim(text), note);
-  if (effect == command::Effect::Changes) lastChange_ = trim(text);
+  // A caption shows no more than fits the widest canvas; a long comment is not copied into every frame.
+  if (effect == command::Effect::Changes) lastChange_ = trim(text).substr(0, kMaxCaptionText);
 }
 
 std::string Session::execute(const Command& command, std::size_t line) {
@@ -173,13 +183,23 @@ Image Session::picture() {
   return painter_->caption(painter_->paint(size, last_.draws), {heading, change});
 }
 
-std::string Session::carryOut(const command::Snapshot& order, std::size_t) {
-  std::filesystem::path path = order.path;
-  if (recording_ && sameDestination(destinationOf(path), recording_->destination())) {
-    throw ScriptError("cannot snapshot into " + shown(path) + ": the recording started at line " +
+void Session::refuseToReplaceOurOwn(const std::filesystem::path& target) const {
+  std::filesystem::path destination = destinationOf(target);
+  if (std::optional<FileIdentity> identity = identityOf(destination)) {
+    for (const KeptFile& kept : options_.kept) {
+      if (kept.identity == *identity)
+        throw OutputError("cannot write " + shown(target) + ": it is " + kept.what);
+    }
+  }
+  if (recording_ && sameDestination(destination, recording_->destination())) {
+    throw OutputError("cannot write " + shown(target) + ": the recording started at line " +
                       std::to_string(recordingLine_) + " will be written there");
   }
-  writePng(picture(), path);
+}
+
+std::string Session::carryOut(const command::Snapshot& order, std::size_t) {
+  refuseToReplaceOurOwn(order.path);
+  writePng(picture(), order.path);
   return "";
 }
 
@@ -188,6 +208,7 @@ std::string Session::carryOut(const command::Record& order, std::size_t line) {
     throw ScriptError("already recording into " + shown(recording_->target()) + " since line " +
                       std::to_string(recordingLine_) + "; end it with 'record stop' first");
   }
+  refuseToReplaceOurOwn(order.path);
   recording_ = std::make_unique<Animation>(order.path);
   recordingLine_ = line;
   recordedPixels_ = 0;

@@ -10,8 +10,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Animation.h"
+#include "AtomicFile.h"
 #include "GameModel.h"
 #include "Host.h"
 #include "LoadedPlugin.h"
@@ -22,6 +24,12 @@
 
 namespace sim {
 
+/// A file that no snapshot or recording may replace, and what it is to the run ("the script").
+struct KeptFile {
+  FileIdentity identity;
+  std::string what;
+};
+
 struct Options {
   std::filesystem::path plugin;
   std::filesystem::path font;
@@ -29,6 +37,8 @@ struct Options {
   bool json = false;
   /// With json: the host operations the plugin made during each frame.
   bool calls = false;
+  /// The run's own inputs and its log's output: a picture written there would destroy them.
+  std::vector<KeptFile> kept;
 };
 
 /// How a run ends, as the program's exit status.
@@ -46,7 +56,8 @@ inline constexpr StatusMeaning kStatuses[] = {
     {Status::BadInput,
      "bad arguments, a script that cannot be read, or a line that cannot be understood "
      "or carried out"},
-    {Status::OutputFailed, "an output cannot be written: a snapshot, a recording or the log"},
+    {Status::OutputFailed,
+     "an output cannot be written (a snapshot, a recording or the log), or the run is out of memory"},
 };
 
 /// A recording's bound, in frames and in pixels of all its frames (caption bands included): whatever a
@@ -98,6 +109,8 @@ class Session {
   /// Ends the recording; the note for the log.
   std::string stopRecording();
 
+  /// Throws OutputError for a target that is a kept file or the running recording's.
+  void refuseToReplaceOurOwn(const std::filesystem::path& target) const;
   std::string whyNothingDrawn() const;
   /// The last frame as a picture: the canvas as the plugin drew it, and the caption band below it.
   Image picture();

@@ -1,11 +1,16 @@
 // korvindel-sim: plays a session with the real plugin module on the stand-in host.
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
 
+#include "AtomicFile.h"
 #include "DemoScript.h"
 #include "Process.h"
 #include "Quote.h"
@@ -26,7 +31,8 @@ Plays a game session with the Korvindel plugin loaded on the stand-in host and p
 by frame. Without SCRIPT it plays the built-in demo (writes demo.gif and demo.png); '-' reads standard input.
 
   --plugin PATH   the plugin module to load, by path: a bare name is the file in the current folder
-                  (default: the module next to this program)
+                  (default: the module next to this program; where the system cannot say where that
+                  is, as on Linux without /proc, there is no default)
   --json          one JSON object per frame instead of readable lines
   --calls         with --json: the host operations the plugin made in each frame
 
@@ -48,17 +54,24 @@ starts a comment that runs to the end of the line):
 
 Pictures show the canvas as the plugin drew it, with a caption band below it: the frame, the game state,
 whether the readout is held or why nothing is drawn, and the last line that changed the game or the console.
-A file is written under a temporary name beside it and renamed into place once complete; on any error
-whatever stood there before is left as it was. A file it replaces keeps its permission bits; through a link
-the file the link names is replaced. Refused: a target that is a directory, a device or a FIFO, a link to
-nothing, a read-only file, a file with other names (hard links, which would keep the old content), the file
-a running recording will become (status 3), and a name with a NUL byte or longer than a file name can be
-(status 2).
+A file is written beside its target, without a name where the system allows (else under one nobody can
+guess), readable only by its owner until complete, and put in place once complete; on any error whatever
+stood there before is left as it was. A file it replaces keeps its owner, group and permission bits, but
+not a set-user-ID or set-group-ID bit; through a link the file the link names is replaced. Refused with
+status 3: a target that is a directory, a device or a FIFO, a link to nothing, a link in a sticky folder
+that anyone may write (such as /tmp) made by neither the folder's owner nor the user running the
+simulator, a read-only file, a file with other names (hard links, which would keep the old content), the
+script, the plugin module, the log's output, and the file a running recording will become. Refused with
+status 2: a name with a NUL byte or longer than a file name can be, and a script that is also the log's
+output (the log would feed it forever).
 
-SIGINT, SIGTERM and SIGHUP end a run cleanly: every temporary file is removed, every target is left as it
-was, and the run ends by that signal. A broken output pipe is a log that cannot be written (status 3). A
-closed standard input, output or error stays closed to the simulator: none of its files takes its place,
-and reading or writing it fails as such.
+SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU and SIGPWR end a
+run cleanly: nothing of an unfinished file is left, every target is left as it was, and the run ends by
+that signal; one of them that was ignored when the run started (nohup, trap '' HUP) stays ignored. Even
+SIGKILL leaves nothing behind where files can be written without a name. A broken output pipe is a log
+that cannot be written, and a file larger than the file-size limit (ulimit -f) is a file that cannot be
+written (status 3). A closed standard input, output or error stays closed to the simulator: none of its
+files takes its place, and reading or writing it fails as such.
 )";
 
 std::string limits() {
@@ -66,7 +79,12 @@ std::string limits() {
          std::to_string(sim::kMaxFrames) + " frames per 'frame' line; 0 to " +
          std::to_string(sim::kMaxBalls) + " balls;\na recording holds at most " +
          std::to_string(sim::kMaxRecordedFrames) + " frames and " + std::to_string(sim::kMaxRecordedPixels) +
-         " pixels in all, caption bands included.\n";
+         " pixels in all, caption bands included;\na script line holds at most " +
+         std::to_string(sim::kMaxLineLength) +
+         " bytes (a longer one ends the run with status 2, and the script is read no\nfurther); a caption "
+         "shows "
+         "the first " +
+         std::to_string(sim::kMaxCaptionText) + " bytes of the last change.\n";
 }
 
 std::string statuses() {
@@ -78,16 +96,23 @@ std::string statuses() {
   return text;
 }
 
-std::filesystem::path programDirectory() {
+// The folder this program was started from, or none where the system does not say (Linux without /proc):
+// then no folder is guessed, least of all the current one, where anyone may have put a module.
+std::optional<std::filesystem::path> programDirectory() {
 #if defined(_WIN32)
   wchar_t path[MAX_PATH];
   DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length == MAX_PATH) return std::nullopt;
   return std::filesystem::path(std::wstring(path, length)).parent_path();
 #else
   std::error_code error;
-  return std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || !program.is_absolute()) return std::nullopt;
+  return program.parent_path();
 #endif
 }
+
+std::string why() { return standin::escape(std::strerror(errno)); }
 
 int fail(Status status, const std::string& message) {
   std::cerr << "korvindel-sim: " << message << '\n';
@@ -97,7 +122,7 @@ int fail(Status status, const std::string& message) {
 // Everything the run printed has reached its output, or the run has failed.
 int finish(Status status) {
   std::cout.flush();
-  if (!std::cout) return fail(Status::OutputFailed, "cannot write the log to standard output");
+  if (!std::cout) return fail(Status::OutputFailed, sim::cannotWriteLog());
   return static_cast<int>(status);
 }
 
@@ -115,11 +140,6 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   sim::Options options;
   options.font = KORVINDEL_FONT;
-#if defined(_WIN32)
-  options.plugin = programDirectory() / "Korvindel.dll";
-#else
-  options.plugin = programDirectory() / "Korvindel.so";
-#endif
   std::string scriptPath;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
@@ -131,6 +151,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--calls") {
       options.calls = true;
     } else if (arg == "--help" || arg == "-h") {
+      errno = 0;
       std::cout << kUsage << kHelp << '\n' << limits() << statuses();
       return finish(Status::Done);
     } else if (scriptPath.empty() && (arg == "-" || !arg.starts_with("-"))) {
@@ -140,6 +161,20 @@ int main(int argc, char** argv) {
     }
   }
   if (options.calls && !options.json) return usage("--calls goes with --json");
+  if (options.plugin.empty()) {
+    std::optional<std::filesystem::path> folder = programDirectory();
+    if (!folder) {
+      return fail(
+          Status::PluginFailed,
+          "cannot find the folder of this program, where its plugin module is (the system does not say "
+          "without /proc); name the module with --plugin");
+    }
+#if defined(_WIN32)
+    options.plugin = *folder / "Korvindel.dll";
+#else
+    options.plugin = *folder / "Korvindel.so";
+#endif
+  }
 
   std::ifstream file;
   std::istringstream demo;
@@ -154,10 +189,30 @@ int main(int argc, char** argv) {
       return fail(Status::BadInput,
                   "cannot read the script " + standin::escape(scriptPath) + ": it is a directory");
     }
+    errno = 0;
     file.open(scriptPath, std::ios::binary);
-    if (!file) return fail(Status::BadInput, "cannot read the script " + standin::escape(scriptPath));
+    if (!file) {
+      return fail(Status::BadInput, "cannot read the script " + standin::escape(scriptPath) +
+                                        (errno != 0 ? ": " + why() : std::string()));
+    }
     script = &file;
   }
+
+  // Nothing the run writes may land on what it reads: a log appended to its own script would feed it forever,
+  // and a picture written over the script, the module or the log would destroy it.
+  std::optional<sim::FileIdentity> scriptFile = scriptPath.empty()  ? std::nullopt
+                                                : scriptPath == "-" ? sim::identityOfStandard(0)
+                                                                    : sim::identityOf(scriptPath);
+  std::optional<sim::FileIdentity> logFile = sim::identityOfStandard(1);
+  if (scriptFile && scriptFile == logFile) {
+    return fail(Status::BadInput, "cannot read the script " + standin::escape(scriptPath) +
+                                      ": it is also the log's output, which would feed it forever");
+  }
+  if (scriptFile) options.kept.push_back({*scriptFile, "the script"});
+  if (std::optional<sim::FileIdentity> module = sim::identityOf(options.plugin)) {
+    options.kept.push_back({*module, "the plugin module"});
+  }
+  if (logFile) options.kept.push_back({*logFile, "the log's output"});
 
   try {
     sim::Session session(options, std::cout);
@@ -165,6 +220,9 @@ int main(int argc, char** argv) {
   } catch (const sim::SessionError& error) {
     std::cout.flush();
     return fail(error.status(), error.what());
+  } catch (const std::bad_alloc&) {
+    std::cout.flush();
+    return fail(Status::OutputFailed, "out of memory");
   } catch (const std::exception& error) {
     std::cout.flush();
     return fail(Status::PluginFailed, error.what());

@@ -13,6 +13,7 @@
 
 #include "Animation.h"
 #include "FrameCalls.h"
+#include "Log.h"
 #include "Painter.h"
 #include "Png.h"
 #include "Session.h"
@@ -28,7 +29,7 @@ TEST(SimScript, StopsAtTheFirstBadLineNamingItAndWhatIsWrong) {
     std::string line;
     std::string message;
   };
-  const std::string longWord(50'000'000, 'x');
+  const std::string longWord(1'000'000, 'x');
   const Case cases[] = {
       {"jump 3", "line 2: unknown console variable 'jump'"},
       {"korvindel_xpos left", "line 2: 'left' is not a number"},
@@ -61,8 +62,15 @@ TEST(SimScript, StopsAtTheFirstBadLineNamingItAndWhatIsWrong) {
       // Invisible and direction-changing characters are shown, so that no name passes for another.
       {"\xef\xbb\xbfkorvindel_show 1", R"(line 2: unknown console variable '\ufeffkorvindel_show')"},
       {"korvindel_\xe2\x80\xaewohs 1", R"(line 2: unknown console variable 'korvindel_\u202ewohs')"},
-      {longWord + " 1",
-       "line 2: unknown console variable '" + std::string(40, 'x') + "...' (50000000 bytes)"},
+      {"korvindel\xcd\x8f_show\xe3\x85\xa4 1",
+       R"(line 2: unknown console variable 'korvindel\u034f_show\u3164')"},
+      {"korvindel_show\xef\xb8\x8f\xf3\xa0\x84\x80 1",
+       R"(line 2: unknown console variable 'korvindel_show\ufe0f\U000e0100')"},
+      {longWord + " 1", "line 2: unknown console variable '" + std::string(40, 'x') + "...' (1000000 bytes)"},
+      // A line without an end is read no further than its bound, whatever it holds.
+      {std::string(sim::kMaxLineLength, 'x') + "y 1",
+       "line 2: the line is longer than the 1048576 bytes a script line can have"},
+      {"# " + std::string(sim::kMaxLineLength, 'x'), "line 2: the line is longer than the 1048576 bytes"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line.substr(0, 60));
@@ -203,6 +211,38 @@ TEST(SimSession, ReportsAPluginThatCannotBeLoadedAgainAsThePluginsFailure) {
   }
 }
 
+TEST(SimLog, ShowsWhatThePluginDrawsAsSafelyAsAnyOutsideText) {
+  struct Case {
+    std::string drawn;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"caf\xc3\xa9 \"1\" \\", R"("café \"1\" \\")"},
+      {"\x1b[2J\x7f\n", R"("\u001b[2J\u007f\u000a")"},
+      {"\xc2\x9b"
+       "31m",
+       R"("\u009b31m")"},
+      {"\xe2\x80\xae"
+       "olleh\xe2\x81\xa6",
+       R"("\u202eolleh\u2066")"},
+      {"\xcd\x8f\xef\xb8\x8f\xf3\xa0\x84\x80", R"("\u034f\ufe0f\udb40\udd00")"},
+      // Not UTF-8, which no JSON reader takes: the replacement character.
+      {"\xff\xc3(\xed\xa0\x80", R"("\ufffd\ufffd(\ufffd\ufffd\ufffd")"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    sim::FrameReport report;
+    report.number = 1;
+    report.state = "free play";
+    report.draws = {{c.drawn, {255, 255, 255, 255}, {0, 0}, 1.0f, 1.0f}};
+    for (bool json : {false, true}) {
+      std::ostringstream out;
+      sim::makeLog(out, json, false)->frame(report);
+      EXPECT_THAT(out.str(), HasSubstr(c.shown));
+    }
+  }
+}
+
 TEST(SimSession, FailsWhenItsLogCannotBeWritten) {
   std::ostream broken(nullptr);
   std::optional<sim::SessionError> error = play("frame\n", broken, simOptions(false));
@@ -303,6 +343,19 @@ TEST(SimPicture, PaintsTheTextInItsColourWhereItIsDrawn) {
   EXPECT_TRUE(std::equal(captioned.rgb.begin(), captioned.rgb.begin() + 64 * 64 * 3,
                          painter.paint({64, 64}, {belowTheCanvas}).rgb.begin()));
   EXPECT_NE(captioned.rgb, painter.caption(painter.paint({64, 64}, {belowTheCanvas}), {"frame 2", "x"}).rgb);
+
+  // Text is UTF-8: "é" is one letter, as wide as "e", not the two of "Ã©".
+  auto inkWidth = [&](const std::string& text) {
+    sim::Image image = painter.paint({200, 40}, {{text, {255, 0, 0, 255}, {10, 0}, 1.0f, 1.0f}});
+    std::int32_t right = 0;
+    for (std::int32_t y = 0; y < image.height; ++y) {
+      for (std::int32_t x = 0; x < image.width; ++x) {
+        if (image.pixel(x, y)[0] > 200) right = std::max(right, x);
+      }
+    }
+    return right;
+  };
+  EXPECT_EQ(inkWidth("caf\xc3\xa9"), inkWidth("cafe"));
 }
 
 TEST(SimPicture, RecordsEveryDrawnFrameExactlyAsPaintedWithACaptionSayingWhatItShows) {

@@ -11,19 +11,19 @@ namespace {
 // another name. The format characters (soft hyphen, zero-width and joining marks, direction marks,
 // embeddings, overrides and isolates, the byte-order mark, interlinear annotations, tags) and the line and
 // paragraph separators.
+// The fillers and variation selectors, which show nothing either: the combining grapheme joiner, the Hangul
+// fillers, the Khmer inherent vowels, the Mongolian and the standard variation selectors.
 bool invisible(std::uint32_t code) {
-  return code == 0xad || code == 0x61c || code == 0x180e || (code >= 0x200b && code <= 0x200f) ||
-         (code >= 0x2028 && code <= 0x202e) || (code >= 0x2060 && code <= 0x206f) || code == 0xfeff ||
-         (code >= 0xfff9 && code <= 0xfffb) || (code >= 0x1d173 && code <= 0x1d17a) ||
-         (code >= 0xe0000 && code <= 0xe007f);
+  return code == 0xad || code == 0x34f || code == 0x61c || code == 0x115f || code == 0x1160 ||
+         code == 0x17b4 || code == 0x17b5 || (code >= 0x180b && code <= 0x180f) ||
+         (code >= 0x200b && code <= 0x200f) || (code >= 0x2028 && code <= 0x202e) ||
+         (code >= 0x2060 && code <= 0x206f) || code == 0x3164 || (code >= 0xfe00 && code <= 0xfe0f) ||
+         code == 0xfeff || code == 0xffa0 || (code >= 0xfff9 && code <= 0xfffb) ||
+         (code >= 0x1d173 && code <= 0x1d17a) || (code >= 0xe0000 && code <= 0xe007f) ||
+         (code >= 0xe0100 && code <= 0xe01ef);
 }
 
-// The valid UTF-8 sequence that starts the text: its length and code point, or length 0. C1 controls
-// (U+0080 to U+009F) count as invalid: some terminals obey them as escape sequences.
-struct Sequence {
-  std::size_t length = 0;
-  std::uint32_t code = 0;
-};
+}  // namespace
 
 Sequence utf8Sequence(std::string_view text) {
   auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
@@ -39,6 +39,8 @@ Sequence utf8Sequence(std::string_view text) {
   bool invalid = code < 0xa0 || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff);
   return overlong || invalid ? Sequence{} : Sequence{length, code};
 }
+
+namespace {
 
 // Appends the shown form of the text, stopping before the byte at `limit`; returns where it stopped.
 std::size_t append(std::string& out, std::string_view text, std::size_t limit) {
@@ -74,6 +76,42 @@ std::string escape(std::string_view text) {
   std::string out;
   append(out, text, text.size());
   return out;
+}
+
+std::string jsonQuote(std::string_view text) {
+  std::string out = "\"";
+  std::size_t at = 0;
+  while (at < text.size()) {
+    auto c = static_cast<unsigned char>(text[at]);
+    Sequence sequence = c >= 0x80 ? utf8Sequence(text.substr(at)) : Sequence{1, c};
+    bool c1 = sequence.length == 0 && c == 0xc2 && at + 1 < text.size() &&
+              (static_cast<unsigned char>(text[at + 1]) & 0xe0) == 0x80;
+    if (c1) sequence = {2, static_cast<unsigned char>(text[at + 1])};
+    std::array<char, 16> shown{};
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (sequence.length == 0) {
+      // Not UTF-8: the replacement character, which a JSON reader takes.
+      out += "\\ufffd";
+      sequence.length = 1;
+    } else if (sequence.code < 0x20 || (sequence.code >= 0x7f && sequence.code < 0xa0) ||
+               invisible(sequence.code)) {
+      std::uint32_t code = sequence.code;
+      if (code > 0xffff) {
+        code -= 0x10000;
+        std::snprintf(shown.data(), shown.size(), "\\u%04x\\u%04x", 0xd800 + (code >> 10),
+                      0xdc00 + (code & 0x3ff));
+      } else {
+        std::snprintf(shown.data(), shown.size(), "\\u%04x", static_cast<unsigned>(code));
+      }
+      out += shown.data();
+    } else {
+      out.append(text.substr(at, sequence.length));
+    }
+    at += sequence.length;
+  }
+  return out + "\"";
 }
 
 std::string quote(std::string_view text) {

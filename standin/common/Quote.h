@@ -1,6 +1,8 @@
 // Showing text that came from a user's input safely: in messages, logs and on a terminal.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,5 +19,18 @@ std::string escape(std::string_view text);
 std::string quote(std::string_view text);
 
 inline constexpr std::size_t kQuotedLength = 40;
+
+/// The text as a JSON string, quotes included, safe in the same way: valid UTF-8 whatever the text holds (a
+/// byte that is not part of valid UTF-8 becomes U+FFFD), with every control, C1 control and invisible or
+/// direction-changing character written as \uNNNN.
+HOST_API std::string jsonQuote(std::string_view text);
+
+/// The valid UTF-8 sequence that starts the text: its length and code point, or length 0. C1 controls
+/// (U+0080 to U+009F) count as invalid: some terminals obey them as escape sequences.
+struct Sequence {
+  std::size_t length = 0;
+  std::uint32_t code = 0;
+};
+HOST_API Sequence utf8Sequence(std::string_view text);
 
 }  // namespace standin

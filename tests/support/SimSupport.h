@@ -15,6 +15,12 @@
 
 #include "Session.h"
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 inline sim::Options simOptions(bool json = true) {
   sim::Options result;
   result.plugin = KORVINDEL_MODULE;
@@ -35,13 +41,23 @@ inline std::string readFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+inline long processNumber() {
+#if defined(_WIN32)
+  return _getpid();
+#else
+  return static_cast<long>(getpid());
+#endif
+}
+
 /// A new empty folder for one test's files, removed with everything in it when the test ends; no test writes
 /// anywhere else.
 class TempFolder {
  public:
   TempFolder() {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = "korvindel-" + std::string(test->test_suite_name()) + "-" + test->name();
+    // The process's number too: two checkouts' test runs on one machine never share a folder.
+    std::string name = "korvindel-" + std::string(test->test_suite_name()) + "-" + test->name() + "-" +
+                       std::to_string(processNumber());
     std::replace(name.begin(), name.end(), '/', '-');
     path_ = std::filesystem::temp_directory_path() / name;
     std::filesystem::remove_all(path_);
