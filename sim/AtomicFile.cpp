@@ -99,14 +99,14 @@ class SignalsHeld {
 #endif
 };
 
-bool list(const std::filesystem::path& temporary) {
+bool rememberTemporary(const std::filesystem::path& temporary) {
   auto slot = std::find(std::begin(temporaries), std::end(temporaries), nullptr);
   if (slot == std::end(temporaries)) return false;
   *slot = temporary.c_str();
   return true;
 }
 
-void unlist(const std::filesystem::path& temporary) {
+void forgetTemporary(const std::filesystem::path& temporary) {
   std::replace(std::begin(temporaries), std::end(temporaries), temporary.c_str(),
                static_cast<const NativeChar*>(nullptr));
 }
@@ -355,7 +355,7 @@ void AtomicFile::create() {
     if (file_ == nullptr && errno != EEXIST) break;
     if (file_ == nullptr) continue;
     temporary_ = candidate;
-    if (!list(temporary_)) {
+    if (!rememberTemporary(temporary_)) {
       discard();
       throw OutputError(cannotWrite(target_, "the simulator holds too many files at once"));
     }
@@ -471,7 +471,7 @@ void AtomicFile::nameUnnamed() {
     std::filesystem::path candidate = temporaryName(destination_);
     if (link(candidate)) {
       temporary_ = candidate;
-      if (!list(temporary_)) {
+      if (!rememberTemporary(temporary_)) {
         discard();
         fail("the simulator holds too many files at once");
         return;
@@ -506,7 +506,7 @@ void AtomicFile::discard() noexcept {
 }
 
 void AtomicFile::forget() noexcept {
-  unlist(temporary_);
+  forgetTemporary(temporary_);
   temporary_.clear();
 }
 

@@ -23,7 +23,7 @@ inline constexpr std::size_t kQuotedLength = 40;
 /// The text as a JSON string, quotes included, safe in the same way: valid UTF-8 whatever the text holds (a
 /// byte that is not part of valid UTF-8 becomes U+FFFD), with every control, C1 control and invisible or
 /// direction-changing character written as \uNNNN.
-HOST_API std::string jsonQuote(std::string_view text);
+std::string jsonQuote(std::string_view text);
 
 /// The valid UTF-8 sequence that starts the text: its length and code point, or length 0. C1 controls
 /// (U+0080 to U+009F) count as invalid: some terminals obey them as escape sequences.
@@ -31,6 +31,6 @@ struct Sequence {
   std::size_t length = 0;
   std::uint32_t code = 0;
 };
-HOST_API Sequence utf8Sequence(std::string_view text);
+Sequence utf8Sequence(std::string_view text);
 
 }  // namespace standin
