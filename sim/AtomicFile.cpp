@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "Countdown.h"
-#include "Process.h"
+#include "ProcessSetup.h"
 #include "Quote.h"
 
 #if defined(_WIN32)

@@ -9,13 +9,9 @@
 #include <stdexcept>
 #include <string>
 
-namespace sim {
+#include "OutputError.h"
 
-/// An output that cannot be written; the message names it and the reason.
-class OutputError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace sim {
 
 /// Every open, write, flush, close and rename of the simulator's files passes through one seam, so that a
 /// test can make any one of them fail as a full disk would.

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "AtomicFile.h"
 #include "Number.h"
+#include "OutputError.h"
 #include "Quote.h"
 
 namespace sim {
@@ -20,9 +20,10 @@ std::string components(const standin::Color& colour) {
          std::to_string(colour[3]);
 }
 
-class Checked : public Log {
+// A log whose every write reaches the output at once.
+class FlushedLog : public Log {
  public:
-  explicit Checked(std::ostream& out) : out_(out) {}
+  explicit FlushedLog(std::ostream& out) : out_(out) {}
 
  protected:
   // Each write reaches the output at once: a reader that has gone (a closed pipe) stops the run at the next
@@ -37,9 +38,9 @@ class Checked : public Log {
   std::ostream& out_;
 };
 
-class ReadableLog final : public Checked {
+class ReadableLog final : public FlushedLog {
  public:
-  using Checked::Checked;
+  using FlushedLog::FlushedLog;
 
   void comment(std::string_view text) override { write(standin::escape(text) + '\n'); }
   void echo(std::string_view line, std::string_view note) override {
@@ -79,9 +80,9 @@ class ReadableLog final : public Checked {
   bool headerWritten_ = false;
 };
 
-class JsonLog final : public Checked {
+class JsonLog final : public FlushedLog {
  public:
-  JsonLog(std::ostream& out, bool calls) : Checked(out), calls_(calls) {}
+  JsonLog(std::ostream& out, bool calls) : FlushedLog(out), calls_(calls) {}
 
   void comment(std::string_view) override {}
   void echo(std::string_view, std::string_view) override {}

@@ -15,7 +15,7 @@ namespace sim {
 /// One drawn frame as the log shows it.
 struct FrameReport {
   std::uint64_t number = 0;
-  /// The game states that were on, as GameModel names them.
+  /// The game states that were on, as GameCommands names them.
   std::string state;
   /// Whether the ball the plugin was given was exploding.
   bool exploding = false;

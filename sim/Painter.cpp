@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "AtomicFile.h"
+#include "OutputError.h"
 #include "Quote.h"
 
 namespace sim {

@@ -6,6 +6,7 @@
 
 #include "Number.h"
 #include "Quote.h"
+#include "Trimmed.h"
 
 namespace sim {
 namespace {
@@ -14,7 +15,9 @@ using standin::quote;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+// What separates a line's words; a carriage return, so that a script written on Windows reads the same.
+constexpr std::string_view kSpaces = " \t\r";
+bool isSpace(char c) { return kSpaces.find(c) != std::string_view::npos; }
 
 std::vector<std::string_view> splitWords(std::string_view line) {
   std::vector<std::string_view> words;
@@ -133,11 +136,7 @@ command::Effect effectOf(const Command& command) {
   return std::visit([](const auto& order) { return std::decay_t<decltype(order)>::kEffect; }, command);
 }
 
-std::string_view trim(std::string_view line) {
-  while (!line.empty() && isSpace(line.front())) line.remove_prefix(1);
-  while (!line.empty() && isSpace(line.back())) line.remove_suffix(1);
-  return line;
-}
+std::string_view trim(std::string_view line) { return standin::trimmed(line, kSpaces); }
 
 std::optional<Command> parseLine(std::string_view line) {
   std::vector<std::string_view> words = splitWords(line);

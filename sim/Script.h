@@ -22,17 +22,17 @@ namespace command {
 /// What carrying out a command does besides its own work, declared with each command: it changes the game,
 /// the console or the plugin (the log echoes it, and pictures name it as the last change), it draws frames
 /// (which log themselves), or it writes a file (the log echoes it).
-enum class Effect { Changes, Draws, WritesAFile };
+enum class Effect { ChangesTheSession, Draws, WritesAFile };
 
 /// `NAME VALUE`: set a console variable as a console would.
 struct SetVariable {
-  static constexpr Effect kEffect = Effect::Changes;
+  static constexpr Effect kEffect = Effect::ChangesTheSession;
   std::string name;
   std::string value;
 };
 /// `state [freeplay] [training] [replay] [spectate]`
 struct State {
-  static constexpr Effect kEffect = Effect::Changes;
+  static constexpr Effect kEffect = Effect::ChangesTheSession;
   bool freeplay = false;
   bool training = false;
   bool replay = false;
@@ -40,28 +40,28 @@ struct State {
 };
 /// `balls N`
 struct EventBalls {
-  static constexpr Effect kEffect = Effect::Changes;
+  static constexpr Effect kEffect = Effect::ChangesTheSession;
   std::int32_t count;
 };
 /// `balls replay 0|1`, `balls online 0|1`
 struct EventHasBall {
-  static constexpr Effect kEffect = Effect::Changes;
+  static constexpr Effect kEffect = Effect::ChangesTheSession;
   bool online;
   bool present;
 };
 /// `velocity X Y Z`
 struct Velocity {
-  static constexpr Effect kEffect = Effect::Changes;
+  static constexpr Effect kEffect = Effect::ChangesTheSession;
   float x, y, z;
 };
 /// `explosion T`
 struct Explosion {
-  static constexpr Effect kEffect = Effect::Changes;
+  static constexpr Effect kEffect = Effect::ChangesTheSession;
   float time;
 };
 /// `canvas W H`
 struct Canvas {
-  static constexpr Effect kEffect = Effect::Changes;
+  static constexpr Effect kEffect = Effect::ChangesTheSession;
   std::int32_t width, height;
 };
 /// `frame [N]`
@@ -84,15 +84,15 @@ struct RecordStop {
   static constexpr Effect kEffect = Effect::WritesAFile;
 };
 struct Unload {
-  static constexpr Effect kEffect = Effect::Changes;
+  static constexpr Effect kEffect = Effect::ChangesTheSession;
 };
 struct Load {
-  static constexpr Effect kEffect = Effect::Changes;
+  static constexpr Effect kEffect = Effect::ChangesTheSession;
 };
 }  // namespace command
 
 /// Every script command. Adding one takes its struct above, its rule in parseLine and one handler: a
-/// GameModel::apply overload for a change to the game, else a Session::carryOut overload.
+/// GameCommands::apply overload for a change to the game, else a Session::carryOut overload.
 using Command =
     std::variant<command::SetVariable, command::State, command::EventBalls, command::EventHasBall,
                  command::Velocity, command::Explosion, command::Canvas, command::Frame, command::Snapshot,

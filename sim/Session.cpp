@@ -1,15 +1,21 @@
 #include "Session.h"
 
+#include <cassert>
 #include <new>
 #include <string>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "AtomicFile.h"
 #include "Quote.h"
 
 namespace sim {
 namespace {
+
+// Every picture's caption: the frame's heading and the last change (picture()). A recording's bound counts
+// the band they make.
+constexpr std::size_t kCaptionLines = 2;
 
 // What a failure of carrying out a line means for the run. Anything not named here was thrown by the
 // plugin, from its entry points, onLoad, onUnload, its hook or its drawable.
@@ -75,7 +81,7 @@ void Session::runLine(std::string_view text, std::size_t line) {
   command::Effect effect = effectOf(*command);
   if (effect != command::Effect::Draws) log_->echo(trim(text), note);
   // A caption shows no more than fits the widest canvas; a long comment is not copied into every frame.
-  if (effect == command::Effect::Changes) lastChange_ = trim(text).substr(0, kMaxCaptionText);
+  if (effect == command::Effect::ChangesTheSession) lastChange_ = trim(text).substr(0, kMaxCaptionText);
 }
 
 std::string Session::execute(const Command& command, std::size_t line) {
@@ -84,19 +90,21 @@ std::string Session::execute(const Command& command, std::size_t line) {
         if constexpr (requires { game_.apply(order); }) {
           game_.apply(order);
           return std::string();
-        } else {
+        } else if constexpr (requires { carryOut(order, line); }) {
           return carryOut(order, line);
+        } else {
+          return carryOut(order);
         }
       },
       command);
 }
 
-std::string Session::carryOut(const command::SetVariable& order, std::size_t) {
+std::string Session::carryOut(const command::SetVariable& order) {
   host_.console.set(order.name, order.value);
   return "";
 }
 
-std::string Session::carryOut(const command::Load&, std::size_t) {
+std::string Session::carryOut(const command::Load&) {
   if (plugin_) throw ScriptError("the plugin is already loaded");
   load();
   return "";
@@ -107,7 +115,7 @@ void Session::load() {
   host_.operations.clear();
 }
 
-std::string Session::carryOut(const command::Unload&, std::size_t) {
+std::string Session::carryOut(const command::Unload&) {
   if (!plugin_) throw ScriptError("the plugin is not loaded");
   // Unloading releases everything even when onUnload throws; the plugin is gone either way.
   try {
@@ -120,7 +128,7 @@ std::string Session::carryOut(const command::Unload&, std::size_t) {
   return "";
 }
 
-std::string Session::carryOut(const command::Frame& order, std::size_t) {
+std::string Session::carryOut(const command::Frame& order) {
   std::int32_t count = order.count;
   Vector2 size = host_.canvas.size;
   if (recording_) {
@@ -128,7 +136,7 @@ std::string Session::carryOut(const command::Frame& order, std::size_t) {
       throw ScriptError("the canvas changed size while recording into " + shown(recording_->target()) +
                         "; end the recording with 'record stop' first");
     }
-    std::int64_t pixels = std::int64_t{size.X} * (size.Y + captionHeight(2));
+    std::int64_t pixels = std::int64_t{size.X} * (size.Y + captionHeight(kCaptionLines));
     std::int64_t frames = static_cast<std::int64_t>(recording_->frames()) + count;
     if (frames > kMaxRecordedFrames || recordedPixels_ + pixels * count > kMaxRecordedPixels) {
       throw ScriptError("the recording into " + shown(recording_->target()) + " would pass its bound of " +
@@ -180,7 +188,9 @@ Image Session::picture() {
                         (last_.number == 0 ? game_.stateName() : last_.state) + "   |   " + status;
   std::string change =
       "last change: " + (lastChange_.empty() ? std::string("none") : standin::escape(lastChange_));
-  return painter_->caption(painter_->paint(size, last_.draws), {heading, change});
+  std::vector<std::string> caption{heading, change};
+  assert(caption.size() == kCaptionLines);
+  return painter_->caption(painter_->paint(size, last_.draws), caption);
 }
 
 void Session::refuseToReplaceOurOwn(const std::filesystem::path& target) const {
@@ -197,7 +207,7 @@ void Session::refuseToReplaceOurOwn(const std::filesystem::path& target) const {
   }
 }
 
-std::string Session::carryOut(const command::Snapshot& order, std::size_t) {
+std::string Session::carryOut(const command::Snapshot& order) {
   refuseToReplaceOurOwn(order.path);
   writePng(picture(), order.path);
   return "";
@@ -215,7 +225,7 @@ std::string Session::carryOut(const command::Record& order, std::size_t line) {
   return "";
 }
 
-std::string Session::carryOut(const command::RecordStop&, std::size_t) {
+std::string Session::carryOut(const command::RecordStop&) {
   if (!recording_) throw ScriptError("'record stop' without a 'record' before it");
   return stopRecording();
 }

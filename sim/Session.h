@@ -14,7 +14,7 @@
 
 #include "Animation.h"
 #include "AtomicFile.h"
-#include "GameModel.h"
+#include "GameCommands.h"
 #include "Host.h"
 #include "LoadedPlugin.h"
 #include "Log.h"
@@ -97,13 +97,14 @@ class Session {
   /// Returns what the readable log adds to the line's echo.
   std::string execute(const Command& command, std::size_t line);
 
-  std::string carryOut(const command::SetVariable& order, std::size_t line);
-  std::string carryOut(const command::Frame& order, std::size_t line);
-  std::string carryOut(const command::Snapshot& order, std::size_t line);
+  std::string carryOut(const command::SetVariable& order);
+  std::string carryOut(const command::Frame& order);
+  std::string carryOut(const command::Snapshot& order);
+  /// Records from the script's line given on: the recording names it when another 'record' comes.
   std::string carryOut(const command::Record& order, std::size_t line);
-  std::string carryOut(const command::RecordStop& order, std::size_t line);
-  std::string carryOut(const command::Unload& order, std::size_t line);
-  std::string carryOut(const command::Load& order, std::size_t line);
+  std::string carryOut(const command::RecordStop& order);
+  std::string carryOut(const command::Unload& order);
+  std::string carryOut(const command::Load& order);
 
   void load();
   /// Ends the recording; the note for the log.
@@ -117,7 +118,7 @@ class Session {
 
   Options options_;
   standin::Host host_;
-  GameModel game_{host_};
+  GameCommands game_{host_};
   std::unique_ptr<Log> log_;
   std::optional<standin::LoadedPlugin> plugin_;
   std::optional<Painter> painter_;

@@ -12,7 +12,7 @@
 
 #include "AtomicFile.h"
 #include "DemoScript.h"
-#include "Process.h"
+#include "ProcessSetup.h"
 #include "Quote.h"
 #include "Session.h"
 

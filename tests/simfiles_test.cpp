@@ -16,7 +16,7 @@
 
 #include "AtomicFile.h"
 #include "Platform.h"
-#include "Process.h"
+#include "ProcessSetup.h"
 #include "Session.h"
 #include "SimSupport.h"
 

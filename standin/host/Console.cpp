@@ -11,16 +11,13 @@
 #include "PluginCallGuard.h"
 #include "Quote.h"
 #include "Saturating.h"
+#include "Trimmed.h"
 
 namespace standin {
 namespace {
 
 // The console's number syntax: spaces around the number, then the shared syntax.
-Reading parseNumber(std::string_view text, double& number) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return readNumber(text, number);
-}
+Reading parseNumber(std::string_view text, double& number) { return readNumber(trimmed(text, " "), number); }
 
 // Conversions into cells must stay defined for every double, infinities and NaN included.
 float toFloat(double number) {

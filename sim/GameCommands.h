@@ -1,4 +1,5 @@
-// The game that a script plays: its states, its events' balls and the screen the plugin draws on.
+// The script commands that change the game a script plays: its states, its events' balls and the screen the
+// plugin draws on. The game itself is the stand-in host's (standin/host/Game.h).
 #pragma once
 
 #include <string>
@@ -10,9 +11,9 @@ namespace sim {
 
 /// The stand-in host's game and canvas as script lines change them. Velocity and explosion time belong to the
 /// game: every ball has them, balls added later included.
-class GameModel {
+class GameCommands {
  public:
-  explicit GameModel(standin::Host& host) : host_(host) {}
+  explicit GameCommands(standin::Host& host) : host_(host) {}
 
   /// The commands that change the game or the screen.
   void apply(const command::State& state);

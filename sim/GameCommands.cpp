@@ -1,10 +1,10 @@
-#include "GameModel.h"
+#include "GameCommands.h"
 
 #include <optional>
 
 namespace sim {
 
-void GameModel::apply(const command::State& state) {
+void GameCommands::apply(const command::State& state) {
   standin::Game& game = host_.game;
   game.freeplay = state.freeplay;
   game.training = state.training;
@@ -12,11 +12,11 @@ void GameModel::apply(const command::State& state) {
   game.spectating = state.spectating;
 }
 
-void GameModel::apply(const command::EventBalls& balls) {
+void GameCommands::apply(const command::EventBalls& balls) {
   host_.game.eventBalls.assign(static_cast<std::size_t>(balls.count), ball_);
 }
 
-void GameModel::apply(const command::EventHasBall& ball) {
+void GameCommands::apply(const command::EventHasBall& ball) {
   std::optional<standin::Ball>& event = ball.online ? host_.game.onlineBall : host_.game.replayBall;
   if (ball.present) {
     event = ball_;
@@ -25,19 +25,19 @@ void GameModel::apply(const command::EventHasBall& ball) {
   }
 }
 
-void GameModel::apply(const command::Velocity& velocity) {
+void GameCommands::apply(const command::Velocity& velocity) {
   ball_.velocity = {velocity.x, velocity.y, velocity.z};
   host_.game.setVelocity(ball_.velocity);
 }
 
-void GameModel::apply(const command::Explosion& explosion) {
+void GameCommands::apply(const command::Explosion& explosion) {
   ball_.explosionTime = explosion.time;
   host_.game.setExplosionTime(explosion.time);
 }
 
-void GameModel::apply(const command::Canvas& canvas) { host_.canvas.size = {canvas.width, canvas.height}; }
+void GameCommands::apply(const command::Canvas& canvas) { host_.canvas.size = {canvas.width, canvas.height}; }
 
-std::string GameModel::stateName() const {
+std::string GameCommands::stateName() const {
   const standin::Game& game = host_.game;
   std::string name;
   auto add = [&](bool on, const char* state) {

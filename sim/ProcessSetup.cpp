@@ -1,4 +1,4 @@
-#include "Process.h"
+#include "ProcessSetup.h"
 
 #include <csignal>
 
