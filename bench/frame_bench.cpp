@@ -14,7 +14,8 @@
 
 namespace {
 
-enum class GameState { Freeplay, Training, Replay, Spectating, Menu };
+// A game state that is on, or nullptr for the main menu.
+using State = bool standin::GameStates::*;
 
 // The plugin object on a quiet stand-in host: loaded, one ball moving at the reference speed.
 struct Bench {
@@ -23,16 +24,13 @@ struct Bench {
   std::uint32_t slot = 0;
   CanvasWrapper canvas{standin::address::make(standin::address::Kind::Canvas, 1)};
 
-  explicit Bench(GameState state) {
+  explicit Bench(State state) {
     host.operations.setRecording(false);
     host.setChecking(false);
     slot = standin::connectPlugin(host, plugin).id;
     plugin.onLoad();
     host.game.setVelocity(standin::kReferenceVelocity);
-    host.game.freeplay = state == GameState::Freeplay;
-    host.game.training = state == GameState::Training;
-    host.game.replay = state == GameState::Replay;
-    host.game.spectating = state == GameState::Spectating;
+    if (state != nullptr) host.game.*state = true;
   }
   ~Bench() { host.closeSlot(slot); }
 };
@@ -47,7 +45,7 @@ void measure(benchmark::State& state, Call&& call) {
 }
 
 void renderRefreshing(benchmark::State& state, bool mph) {
-  Bench bench(GameState::Freeplay);
+  Bench bench(&standin::GameStates::freeplay);
   bench.host.console.set("korvindel_mph", mph ? "1" : "0");
   measure(state, [&] { bench.plugin.render(bench.canvas); });
 }
@@ -55,7 +53,7 @@ BENCHMARK_CAPTURE(renderRefreshing, kmh, false);
 BENCHMARK_CAPTURE(renderRefreshing, mph, true);
 
 void renderFrozen(benchmark::State& state) {
-  Bench bench(GameState::Freeplay);
+  Bench bench(&standin::GameStates::freeplay);
   bench.plugin.render(bench.canvas);
   bench.host.game.setExplosionTime(2.5f);
   measure(state, [&] { bench.plugin.render(bench.canvas); });
@@ -63,20 +61,20 @@ void renderFrozen(benchmark::State& state) {
 BENCHMARK(renderFrozen);
 
 void renderNoBall(benchmark::State& state) {
-  Bench bench(GameState::Menu);
+  Bench bench(nullptr);
   measure(state, [&] { bench.plugin.render(bench.canvas); });
 }
 BENCHMARK(renderNoBall);
 
-void getBall(benchmark::State& state, GameState game) {
+void getBall(benchmark::State& state, State game) {
   Bench bench(game);
   measure(state, [&] { benchmark::DoNotOptimize(bench.plugin.getBall()); });
 }
-BENCHMARK_CAPTURE(getBall, freeplay, GameState::Freeplay);
-BENCHMARK_CAPTURE(getBall, training, GameState::Training);
-BENCHMARK_CAPTURE(getBall, replay, GameState::Replay);
-BENCHMARK_CAPTURE(getBall, spectating, GameState::Spectating);
-BENCHMARK_CAPTURE(getBall, menu, GameState::Menu);
+BENCHMARK_CAPTURE(getBall, freeplay, &standin::GameStates::freeplay);
+BENCHMARK_CAPTURE(getBall, training, &standin::GameStates::training);
+BENCHMARK_CAPTURE(getBall, replay, &standin::GameStates::replay);
+BENCHMARK_CAPTURE(getBall, spectating, &standin::GameStates::spectating);
+BENCHMARK_CAPTURE(getBall, menu, State{nullptr});
 
 void formatReadout(benchmark::State& state) {
   float value = standin::kReferenceKmh;

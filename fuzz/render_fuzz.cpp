@@ -41,10 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider in(data, size);
 
   standin::Game& game = host.game;
-  game.freeplay = in.ConsumeBool();
-  game.training = in.ConsumeBool();
-  game.replay = in.ConsumeBool();
-  game.spectating = in.ConsumeBool();
+  for (const standin::GameState& state : standin::kGameStates) game.*state.on = in.ConsumeBool();
   game.eventBalls.assign(in.ConsumeIntegralInRange(0, 3), standin::Ball{});
   game.reportedBallCount.reset();
   if (in.ConsumeBool()) game.reportedBallCount = in.ConsumeIntegral<std::int32_t>();

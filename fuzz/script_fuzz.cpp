@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <variant>
@@ -46,14 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sim::Options options{KORVINDEL_MODULE, KORVINDEL_FONT, true, true, {}};
   std::ostringstream out;
   std::istringstream script(text);
-  try {
-    sim::Session session(options, out);
-    session.run(script);
-  } catch (const sim::SessionError& error) {
-    if (error.line() == 0 || std::string(error.what()).empty()) {
-      std::fprintf(stderr, "an error without a line: %s\n", error.what());
-      std::abort();
-    }
+  if (std::optional<sim::SessionError> error = sim::play(script, out, options);
+      error && (error->line() == 0 || std::string(error->what()).empty())) {
+    std::fprintf(stderr, "an error without a line: %s\n", error->what());
+    std::abort();
   }
   return 0;
 }

@@ -5,11 +5,7 @@
 namespace sim {
 
 void GameCommands::apply(const command::State& state) {
-  standin::Game& game = host_.game;
-  game.freeplay = state.freeplay;
-  game.training = state.training;
-  game.replay = state.replay;
-  game.spectating = state.spectating;
+  static_cast<standin::GameStates&>(host_.game) = state;
 }
 
 void GameCommands::apply(const command::EventBalls& balls) {
@@ -40,15 +36,9 @@ void GameCommands::apply(const command::Canvas& canvas) { host_.canvas.size = {c
 std::string GameCommands::stateName() const {
   const standin::Game& game = host_.game;
   std::string name;
-  auto add = [&](bool on, const char* state) {
-    if (!on) return;
-    if (!name.empty()) name += " + ";
-    name += state;
-  };
-  add(game.freeplay, "free play");
-  add(game.training, "training");
-  add(game.replay, "replay");
-  add(game.spectating, "spectating");
+  for (const standin::GameState& state : standin::kGameStates) {
+    if (game.*state.on) name += (name.empty() ? "" : " + ") + std::string(state.name);
+  }
   return name.empty() ? "main menu" : name;
 }
 

@@ -1,5 +1,7 @@
 #include "Script.h"
 
+#include <algorithm>
+#include <iterator>
 #include <system_error>
 #include <type_traits>
 #include <vector>
@@ -71,17 +73,15 @@ bool flag(std::string_view word) {
 command::State parseState(const std::vector<std::string_view>& words) {
   command::State state;
   for (std::size_t i = 1; i < words.size(); ++i) {
-    if (words[i] == "freeplay") {
-      state.freeplay = true;
-    } else if (words[i] == "training") {
-      state.training = true;
-    } else if (words[i] == "replay") {
-      state.replay = true;
-    } else if (words[i] == "spectate") {
-      state.spectating = true;
-    } else {
-      throw ScriptError("unknown game state " + quote(words[i]) + " (freeplay, training, replay, spectate)");
+    auto named = std::find_if(std::begin(standin::kGameStates), std::end(standin::kGameStates),
+                              [&](const standin::GameState& known) { return known.word == words[i]; });
+    if (named == std::end(standin::kGameStates)) {
+      std::string known;
+      for (const standin::GameState& each : standin::kGameStates)
+        known += (known.empty() ? "" : ", ") + std::string(each.word);
+      throw ScriptError("unknown game state " + quote(words[i]) + " (" + known + ")");
     }
+    state.*named->on = true;
   }
   return state;
 }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <variant>
 
+#include "GameStates.h"
+
 namespace sim {
 
 /// A line that cannot be understood; the message says what is wrong with it.
@@ -31,12 +33,8 @@ struct SetVariable {
   std::string value;
 };
 /// `state [freeplay] [training] [replay] [spectate]`
-struct State {
+struct State : standin::GameStates {
   static constexpr Effect kEffect = Effect::ChangesTheSession;
-  bool freeplay = false;
-  bool training = false;
-  bool replay = false;
-  bool spectating = false;
 };
 /// `balls N`
 struct EventBalls {

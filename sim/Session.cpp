@@ -236,4 +236,14 @@ std::string Session::stopRecording() {
   return ": " + std::to_string(recording->frames()) + " frames in " + shown(recording->target());
 }
 
+std::optional<SessionError> play(std::istream& script, std::ostream& log, const Options& options) {
+  try {
+    Session session(options, log);
+    session.run(script);
+  } catch (const SessionError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
+
 }  // namespace sim

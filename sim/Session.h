@@ -131,4 +131,7 @@ class Session {
   std::int64_t recordedPixels_ = 0;
 };
 
+/// Plays a whole script in a session of its own: the error that stopped it, or nothing when every line ran.
+std::optional<SessionError> play(std::istream& script, std::ostream& log, const Options& options);
+
 }  // namespace sim

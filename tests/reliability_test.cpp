@@ -63,24 +63,35 @@ std::uint64_t injectEveryFault(const Scenario& scenario) {
   return operations;
 }
 
+void removeBall(standin::Game& game, standin::BallSource source) {
+  switch (source) {
+    case standin::BallSource::LocalEvent:
+      game.eventBalls.clear();
+      break;
+    case standin::BallSource::Replay:
+      game.replayBall.reset();
+      break;
+    case standin::BallSource::OnlineMatch:
+      game.onlineBall.reset();
+      break;
+  }
+}
+
 std::vector<Scenario> scenarios() {
   std::vector<Scenario> all;
   all.push_back({"load", [](Run&) {}, [](Run& run) { run.load(); }, expectNothingLeft});
 
   // Each game state, and how it loses its ball; the main menu has none.
   struct State {
-    const char* name;
-    bool standin::Game::*on;
-    void (*removeBall)(standin::Game&);
+    std::string name;
+    bool standin::GameStates::*on;
+    standin::BallSource ball;
   };
-  auto noEventBalls = [](standin::Game& g) { g.eventBalls.clear(); };
-  const State states[] = {
-      {"free play", &standin::Game::freeplay, noEventBalls},
-      {"training", &standin::Game::training, noEventBalls},
-      {"replay", &standin::Game::replay, [](standin::Game& g) { g.replayBall.reset(); }},
-      {"spectating", &standin::Game::spectating, [](standin::Game& g) { g.onlineBall.reset(); }},
-      {"main menu", nullptr, nullptr},
-  };
+  std::vector<State> states;
+  for (const standin::GameState& state : standin::kGameStates) {
+    states.push_back({std::string(state.name), state.on, state.ball});
+  }
+  states.push_back({"main menu", nullptr, {}});
   for (const State& state : states) {
     for (bool withBall : {true, false}) {
       if (withBall && state.on == nullptr) continue;
@@ -89,7 +100,7 @@ std::vector<Scenario> scenarios() {
                        run.load();
                        run.show(true);
                        if (state.on != nullptr) run.host.game.*state.on = true;
-                       if (!withBall && state.removeBall != nullptr) state.removeBall(run.host.game);
+                       if (!withBall && state.on != nullptr) removeBall(run.host.game, state.ball);
                        run.host.game.setVelocity({1000, 0, 0});
                      },
                      [](Run& run) { run.host.drawFrame(); },

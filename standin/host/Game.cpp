@@ -16,9 +16,23 @@ void Game::setExplosionTime(float time) {
   forEachBall([time](Ball& ball) { ball.explosionTime = time; });
 }
 
+bool Game::hasBall(BallSource source) const {
+  switch (source) {
+    case BallSource::LocalEvent:
+      return !eventBalls.empty();
+    case BallSource::Replay:
+      return replayBall.has_value();
+    case BallSource::OnlineMatch:
+      return onlineBall.has_value();
+  }
+  return false;
+}
+
 bool Game::offersBall() const {
-  return ((freeplay || training) && !eventBalls.empty()) || (replay && replayBall) ||
-         (spectating && onlineBall);
+  for (const GameState& state : kGameStates) {
+    if (this->*state.on && hasBall(state.ball)) return true;
+  }
+  return false;
 }
 
 }  // namespace standin

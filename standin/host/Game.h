@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "GameStates.h"
 #include "HostApi.h"
 
 namespace standin {
@@ -21,12 +22,8 @@ struct Ball {
   float explosionTime = 0;
 };
 
-/// What the game is doing. Any combination of the four states may be on.
-struct HOST_API Game {
-  bool freeplay = false;
-  bool training = false;
-  bool replay = false;
-  bool spectating = false;
+/// What the game is doing: the states that are on, and the balls of its events.
+struct HOST_API Game : GameStates {
   /// Gives every ball of every event this velocity, or this explosion time.
   void setVelocity(Velocity velocity);
   void setExplosionTime(float time);
@@ -42,7 +39,9 @@ struct HOST_API Game {
   /// Every ball of every event.
   void forEachBall(const std::function<void(Ball&)>& visit);
   /// Whether no game state is on: the main menu.
-  bool inMenu() const { return !freeplay && !training && !replay && !spectating; }
+  bool inMenu() const { return !any(); }
+  /// Whether the source has a ball for a plugin to measure.
+  bool hasBall(BallSource source) const;
   /// Whether a state that is on has a ball for a plugin to measure.
   bool offersBall() const;
 };

@@ -21,47 +21,45 @@
 namespace standin {
 namespace {
 
-// A kind of frame the plugin must draw without stalling the game.
+// A kind of frame the plugin must draw without stalling the game: a game state that is on, if any, and what
+// else is arranged for it.
 struct FrameKind {
-  const char* name;
-  void (*arrange)(Game&);
+  std::string_view name;
+  bool GameStates::*state;
+  void (*extra)(Game&);
   bool refreshes;
 };
-const FrameKind kFrameKinds[] = {
-    {"free play", [](Game& game) { game.freeplay = true; }, true},
-    {"training", [](Game& game) { game.training = true; }, true},
-    {"replay", [](Game& game) { game.replay = true; }, true},
-    {"spectating", [](Game& game) { game.spectating = true; }, true},
-    {"frozen while the ball explodes",
-     [](Game& game) {
-       game.freeplay = true;
-       game.setExplosionTime(1.5f);
-     },
+
+// Beyond a frame in each game state: a readout that holds, a state without its ball, and the main menu.
+const FrameKind kFurtherKinds[] = {
+    {"frozen while the ball explodes", &GameStates::freeplay, [](Game& game) { game.setExplosionTime(1.5f); },
      false},
-    {"free play without a ball",
-     [](Game& game) {
-       game.freeplay = true;
-       game.eventBalls.clear();
-     },
-     false},
-    {"main menu", [](Game&) {}, false},
+    {"free play without a ball", &GameStates::freeplay, [](Game& game) { game.eventBalls.clear(); }, false},
+    {"main menu", nullptr, nullptr, false},
 };
+
+template <typename Visit>
+void forEachFrameKind(Visit visit) {
+  for (const GameState& state : kGameStates) visit(FrameKind{state.name, state.on, nullptr, true});
+  for (const FrameKind& kind : kFurtherKinds) visit(kind);
+}
 
 // Sets the game up for one kind of frame in place, so that doing so allocates nothing once done before.
 void arrange(Game& game, const FrameKind& kind) {
-  game.freeplay = game.training = game.replay = game.spectating = false;
+  static_cast<GameStates&>(game) = {};
   game.eventBalls.resize(1);
   game.setVelocity(kReferenceVelocity);
   game.setExplosionTime(0);
-  kind.arrange(game);
+  if (kind.state != nullptr) game.*kind.state = true;
+  if (kind.extra != nullptr) kind.extra(game);
 }
 
 // Draws one frame of every kind.
 void drawEveryKind(Host& host) {
-  for (const FrameKind& kind : kFrameKinds) {
+  forEachFrameKind([&](const FrameKind& kind) {
     arrange(host.game, kind);
     host.drawFrame();
-  }
+  });
 }
 
 // What one load, frames of every kind and one unload showed, and which of it this build could not see.
@@ -95,15 +93,15 @@ Observed observe(const std::filesystem::path& module, AllocationCounter allocati
     long formatting = allocations.made();
     referenceReadout(kReferenceKmh, false);
     formatting = allocations.made() - formatting;
-    for (const FrameKind& kind : kFrameKinds) {
+    forEachFrameKind([&](const FrameKind& kind) {
       arrange(host.game, kind);
       host.drawFrame();
       long before = allocations.made();
       host.drawFrame();
       if (allocations.made() - before > (kind.refreshes ? formatting : 0)) {
-        seen.allocatingFrames.push_back(kind.name);
+        seen.allocatingFrames.emplace_back(kind.name);
       }
-    }
+    });
   }
   seen.wrappersKeptByFrames = host.operations.liveWrappers() - wrappers;
   seen.systemCallsUnseen = syscallcounter::unavailable();

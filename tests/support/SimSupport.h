@@ -87,11 +87,5 @@ class TempFolder {
 inline std::optional<sim::SessionError> play(const std::string& script, std::ostream& out,
                                              sim::Options options = simOptions()) {
   std::istringstream in(script);
-  try {
-    sim::Session session(options, out);
-    session.run(in);
-  } catch (const sim::SessionError& error) {
-    return error;
-  }
-  return std::nullopt;
+  return sim::play(in, out, options);
 }

@@ -1,0 +1,39 @@
+// The four game states in which a plugin may measure a ball: which of them are on, each state's names, and
+// which event's ball it offers. The host's game, the simulator's scripts and every table of states share
+// them.
+#pragma once
+
+#include <string_view>
+
+namespace standin {
+
+/// Which states are on; any combination may be, none is the main menu.
+struct GameStates {
+  bool freeplay = false;
+  bool training = false;
+  bool replay = false;
+  bool spectating = false;
+
+  bool any() const { return freeplay || training || replay || spectating; }
+};
+
+/// Where a state's ball comes from: the local game event (its first ball), the replay, or the online match.
+enum class BallSource { LocalEvent, Replay, OnlineMatch };
+
+/// One state: its word in the simulator's scripts, its name in logs and pictures, its switch and its ball.
+struct GameState {
+  std::string_view word;
+  std::string_view name;
+  bool GameStates::*on;
+  BallSource ball;
+};
+
+/// Every state, in the order in which the plugin asks the host about them.
+inline constexpr GameState kGameStates[] = {
+    {"freeplay", "free play", &GameStates::freeplay, BallSource::LocalEvent},
+    {"training", "training", &GameStates::training, BallSource::LocalEvent},
+    {"replay", "replay", &GameStates::replay, BallSource::Replay},
+    {"spectate", "spectating", &GameStates::spectating, BallSource::OnlineMatch},
+};
+
+}  // namespace standin
