@@ -5,10 +5,13 @@
 
 #include <string_view>
 
+#include "HostApi.h"
+
 namespace standin {
 
-/// Which states are on; any combination may be, none is the main menu.
-struct GameStates {
+/// Which states are on; any combination may be, none is the main menu. Exported, as the host's game that
+/// derives from it is.
+struct HOST_API GameStates {
   bool freeplay = false;
   bool training = false;
   bool replay = false;
