@@ -61,9 +61,10 @@ void drawText(Image& image, FT_Face face, const standin::DrawnText& text, Edges 
   if (width == 0 || height == 0 || text.color[3] == 0) return;
   std::array<std::uint8_t, 256> stacked{};
   for (unsigned weight = 0; weight < stacked.size(); ++weight) {
-    double left = std::pow(1.0 - weight / 255.0, static_cast<double>(times));
-    stacked[weight] = times == 1 ? static_cast<std::uint8_t>(weight)
-                                 : static_cast<std::uint8_t>(std::lround(255.0 * (1.0 - left)));
+    stacked[weight] = times == 1
+                          ? static_cast<std::uint8_t>(weight)
+                          : static_cast<std::uint8_t>(std::lround(
+                                255.0 * (1.0 - std::pow(1.0 - weight / 255.0, static_cast<double>(times)))));
   }
   if (FT_Set_Pixel_Sizes(face, width, height) != 0) return;
   // Work in 64-bit so that positions anywhere in the 32-bit range clip instead of overflowing.

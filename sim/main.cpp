@@ -82,8 +82,7 @@ std::string limits() {
          " pixels in all, caption bands included;\na script line holds at most " +
          std::to_string(sim::kMaxLineLength) +
          " bytes (a longer one ends the run with status 2, and the script is read no\nfurther); a caption "
-         "shows "
-         "the first " +
+         "shows the first " +
          std::to_string(sim::kMaxCaptionText) + " bytes of the last change.\n";
 }
 
