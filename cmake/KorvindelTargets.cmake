@@ -4,6 +4,10 @@
 # clang-cl take MSVC's; GCC and clang GNU's). Every preset makes them errors (KORVINDEL_WARNINGS_AS_ERRORS),
 # with the flag each compiler understands, on the project's own code only; a plain configure, a packager's or
 # a user's with a newer compiler, only warns.
+# cl.exe warns at /W4 where GCC and clang do not at theirs; each class that a tool here can see is made visible
+# here too, so that no Windows build is the first to meet it: clang adds its nearest counterparts of C4456 to
+# C4459 (a declaration hides a local, a parameter, a member or a global) and of C4702 (unreachable code), and
+# MinGW-w64 marks what the Microsoft C runtime deprecates (C4996: strerror, fopen and the like).
 function(korvindel_warnings target)
   if(MSVC)
     # C4251 would flag every host class and the plugin base class: they are exported with standard-library
@@ -12,6 +16,12 @@ function(korvindel_warnings target)
     target_compile_options(${target} PRIVATE /W4 /permissive- /wd4251)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+    if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+      target_compile_options(${target} PRIVATE -Wshadow-all -Wunreachable-code)
+    endif()
+    if(MINGW)
+      target_compile_definitions(${target} PRIVATE __MINGW_MSVC_COMPAT_WARNINGS)
+    endif()
   endif()
   set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ${KORVINDEL_WARNINGS_AS_ERRORS})
 endfunction()

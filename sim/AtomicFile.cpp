@@ -48,7 +48,7 @@ bool injectedFault() {
   return true;
 }
 
-std::string reason() { return standin::escape(std::strerror(errno)); }
+std::string reason() { return standin::systemReason(errno); }
 
 std::string cannotWrite(const std::filesystem::path& target, const std::string& why) {
   return "cannot write " + standin::escape(target.string()) + ": " + why;
@@ -138,7 +138,12 @@ std::filesystem::path temporaryName(const std::filesystem::path& destination) {
 std::FILE* openNamed(const std::filesystem::path& path) {
   if (injectedFault()) return nullptr;
 #if defined(_WIN32)
-  return _wfopen(path.c_str(), L"wbx");
+  std::FILE* file = nullptr;
+  if (errno_t error = _wfopen_s(&file, path.c_str(), L"wbx"); error != 0) {
+    errno = error;
+    return nullptr;
+  }
+  return file;
 #else
   int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (descriptor < 0) return nullptr;
@@ -425,7 +430,7 @@ void AtomicFile::closeFile() {
   int closeError = errno;
   if (std::fclose(std::exchange(file_, nullptr)) != 0 || closeFailed) {
     if (!closeFailed) closeError = errno;
-    fail(standin::escape(std::strerror(closeError)));
+    fail(standin::systemReason(closeError));
   }
 }
 

@@ -113,7 +113,7 @@ class JsonLog final : public FlushedLog {
 
 std::string cannotWriteLog() {
   return "cannot write the log to its output" +
-         (errno != 0 ? ": " + standin::escape(std::strerror(errno)) : std::string());
+         (errno != 0 ? ": " + standin::systemReason(errno) : std::string());
 }
 
 std::unique_ptr<Log> makeLog(std::ostream& out, bool json, bool calls) {

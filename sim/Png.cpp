@@ -9,6 +9,13 @@ namespace {
 
 // libpng reports failure by longjmp, so this frame holds only plain C data; false when the file failed. The
 // reason is the file's, and the session reports it: libpng says nothing of its own.
+#if defined(_MSC_VER)
+// C4611 warns of objects whose destructors a longjmp would skip; this frame and the callbacks between it and
+// png_error hold none. A warning pragma's suppress form would cover only the line after it, so the whole
+// function is covered.
+#pragma warning(push)
+#pragma warning(disable : 4611)
+#endif
 bool encodePng(const Image& image, AtomicFile& file) {
   auto error = [](png_structp failing, png_const_charp) { png_longjmp(failing, 1); };
   auto warning = [](png_structp, png_const_charp) {};
@@ -18,11 +25,6 @@ bool encodePng(const Image& image, AtomicFile& file) {
     png_destroy_write_struct(&png, nullptr);
     return false;
   }
-#if defined(_MSC_VER)
-  // C4611 warns of objects whose destructors a longjmp would skip; this frame and the callbacks between it
-  // and png_error hold none.
-#pragma warning(suppress : 4611)
-#endif
   if (setjmp(png_jmpbuf(png)) != 0) {
     png_destroy_write_struct(&png, &info);
     return false;
@@ -43,6 +45,9 @@ bool encodePng(const Image& image, AtomicFile& file) {
   png_destroy_write_struct(&png, &info);
   return true;
 }
+#if defined(_MSC_VER)
+#pragma warning(pop)
+#endif
 
 }  // namespace
 

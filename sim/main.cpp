@@ -111,7 +111,7 @@ std::optional<std::filesystem::path> programDirectory() {
 #endif
 }
 
-std::string why() { return standin::escape(std::strerror(errno)); }
+std::string why() { return standin::systemReason(errno); }
 
 int fail(Status status, const std::string& message) {
   std::cerr << "korvindel-sim: " << message << '\n';

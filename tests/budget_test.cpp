@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "Allocations.h"
-#include "Platform.h"
 #include "PluginFixture.h"
 #include "ReferenceReadout.h"
 
@@ -11,8 +10,6 @@ namespace {
 class FrameBudget : public PluginFixture {
  protected:
   void SetUp() override {
-    KORVINDEL_NOT_ON_WINDOWS(
-        "each DLL carries its own C++ runtime, whose allocations this program's counter cannot see");
     loadShowing();
     host.operations.setRecording(false);
     host.game.setVelocity(standin::kReferenceVelocity);

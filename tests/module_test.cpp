@@ -29,7 +29,8 @@ using standin::PluginModule;
 template <typename T>
 T readAt(const PluginDescriptor& descriptor, std::size_t offset) {
   T value;
-  std::memcpy(&value, reinterpret_cast<const unsigned char*>(&descriptor) + offset, sizeof value);
+  std::copy_n(reinterpret_cast<const unsigned char*>(&descriptor) + offset, sizeof value,
+              reinterpret_cast<unsigned char*>(&value));
   return value;
 }
 
@@ -54,8 +55,8 @@ TEST(Descriptor, HoldsTheFixedLayoutTheHostReads) {
   EXPECT_EQ(readAt<void*>(descriptor, 56), module.symbol("deleteMe"));
 }
 
-TEST(Descriptor, IsExportedAsOneSixtyFourByteRecord) {
-  KORVINDEL_NOT_ON_WINDOWS("Linux only, a PE export table records no symbol sizes");
+KORVINDEL_POSIX_TEST(Descriptor, IsExportedAsOneSixtyFourByteRecord,
+                     "Linux only, a PE export table records no symbol sizes") {
 #if defined(__linux__)
   Host host;
   PluginModule module(KORVINDEL_MODULE);

@@ -149,9 +149,9 @@ TEST(Reliability, EveryHostFailureReachesTheHostAndLeavesNothingBehind) {
   EXPECT_GT(faults, 100u) << "every scenario of the table ran";
 }
 
-TEST(Reliability, AFailedAllocationLeavesThePluginHandleEmpty) {
-  KORVINDEL_NOT_ON_WINDOWS(
-      "each DLL carries its own C++ runtime, whose allocations this program's counter cannot see");
+KORVINDEL_POSIX_TEST(
+    Reliability, AFailedAllocationLeavesThePluginHandleEmpty,
+    "each DLL carries its own C++ runtime, whose allocations this program's counter cannot see") {
   Host host;
   standin::PluginModule module(KORVINDEL_MODULE);
   PluginHandle* handle = module.getPlugin();

@@ -145,8 +145,8 @@ class Switch : public PluginFixture, public ::testing::WithParamInterface<bool> 
   void SetUp() override { host.console.setHooksBeforeCells(GetParam()); }
 };
 
-INSTANTIATE_TEST_SUITE_P(HookOrder, Switch, ::testing::Bool(), [](const auto& info) {
-  return info.param ? "HooksBeforeCells" : "CellsBeforeHooks";
+INSTANTIATE_TEST_SUITE_P(HookOrder, Switch, ::testing::Bool(), [](const auto& order) {
+  return order.param ? "HooksBeforeCells" : "CellsBeforeHooks";
 });
 
 TEST_P(Switch, RegistersPerTrueAndUnregistersAllOnFalse) {

@@ -345,12 +345,12 @@ TEST(SimPicture, PaintsTheTextInItsColourWhereItIsDrawn) {
   EXPECT_NE(captioned.rgb, painter.caption(painter.paint({64, 64}, {belowTheCanvas}), {"frame 2", "x"}).rgb);
 
   // Text is UTF-8: "é" is one letter, as wide as "e", not the two of "Ã©".
-  auto inkWidth = [&](const std::string& text) {
-    sim::Image image = painter.paint({200, 40}, {{text, {255, 0, 0, 255}, {10, 0}, 1.0f, 1.0f}});
+  auto inkWidth = [&](const std::string& word) {
+    sim::Image ink = painter.paint({200, 40}, {{word, {255, 0, 0, 255}, {10, 0}, 1.0f, 1.0f}});
     std::int32_t right = 0;
-    for (std::int32_t y = 0; y < image.height; ++y) {
-      for (std::int32_t x = 0; x < image.width; ++x) {
-        if (image.pixel(x, y)[0] > 200) right = std::max(right, x);
+    for (std::int32_t y = 0; y < ink.height; ++y) {
+      for (std::int32_t x = 0; x < ink.width; ++x) {
+        if (ink.pixel(x, y)[0] > 200) right = std::max(right, x);
       }
     }
     return right;

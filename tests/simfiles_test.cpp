@@ -285,8 +285,7 @@ SimRun runSim(const std::filesystem::path& folder, const std::string& arguments,
   return run;
 }
 
-TEST(SimCommand, EndsWithTheStatusOfWhatHappened) {
-  KORVINDEL_NOT_ON_WINDOWS("runs the program through a POSIX shell");
+KORVINDEL_POSIX_TEST(SimCommand, EndsWithTheStatusOfWhatHappened, "runs the program through a POSIX shell") {
   TempFolder folder;
   std::ofstream(folder / "good.txt") << "state freeplay\nkorvindel_show 1\nframe\n";
   std::ofstream(folder / "bad.txt") << "frame\nfly\n";
@@ -379,8 +378,8 @@ std::map<std::string, std::string> withModes(const TempFolder& folder) {
   return files;
 }
 
-TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsRefused) {
-  KORVINDEL_NOT_ON_WINDOWS("runs the program through a POSIX shell");
+KORVINDEL_POSIX_TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsRefused,
+                     "runs the program through a POSIX shell") {
   TempFolder folder;
   auto script = [&](const std::string& name, const std::string& text) {
     std::ofstream(folder / name) << text;
@@ -482,8 +481,8 @@ TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsRefused) {
   EXPECT_EQ(contents(folder).size(), before.size() + 4) << "no temporary left";
 }
 
-TEST(SimCommand, HelpAndReadmeAgreeOnLinesLimitsAndStatuses) {
-  KORVINDEL_NOT_ON_WINDOWS("runs the program through a POSIX shell");
+KORVINDEL_POSIX_TEST(SimCommand, HelpAndReadmeAgreeOnLinesLimitsAndStatuses,
+                     "runs the program through a POSIX shell") {
   TempFolder folder;
   SimRun help = runSim(folder.path(), "--help");
   ASSERT_EQ(help.status, 0);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <system_error>
 
 namespace standin {
 namespace {
@@ -77,6 +78,10 @@ std::string escape(std::string_view text) {
   append(out, text, text.size());
   return out;
 }
+
+// The standard library's words, which are the C library's strerror text, without the C functions that
+// Visual Studio deprecates.
+std::string systemReason(int error) { return escape(std::generic_category().message(error)); }
 
 std::string jsonQuote(std::string_view text) {
   std::string out = "\"";

@@ -14,6 +14,10 @@ namespace standin {
 /// terminal's cursor, change its colours, cut a message short or make one name look like another.
 std::string escape(std::string_view text);
 
+/// The system's words for an error number (an errno value), escaped as any outside text: how every failed
+/// system call is described.
+std::string systemReason(int error);
+
 /// The text escaped and in single quotes, cut after kQuotedLength bytes with "..." and the full length in
 /// bytes, so that a message stays readable whatever the input held.
 std::string quote(std::string_view text);

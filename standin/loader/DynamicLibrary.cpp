@@ -30,7 +30,7 @@ std::string unmappable(const std::filesystem::path& path, std::uintmax_t size) {
   errno = 0;
   std::ifstream file(path, std::ios::binary);
   // Out of descriptors, say, the file is fine: what was refused is opening it.
-  if (!file) return "cannot open it" + (errno != 0 ? ": " + escape(std::strerror(errno)) : std::string());
+  if (!file) return "cannot open it" + (errno != 0 ? ": " + systemReason(errno) : std::string());
   auto read = [&](std::uint64_t offset, void* into, std::size_t length) {
     return offset <= size && length <= size - offset && file.seekg(static_cast<std::streamoff>(offset)) &&
            file.read(static_cast<char*>(into), static_cast<std::streamsize>(length));

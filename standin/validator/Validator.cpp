@@ -15,6 +15,7 @@
 #endif
 
 #include "PluginHarness.h"
+#include "Quote.h"
 #include "ReferenceReadout.h"
 #include "SyscallCounter.h"
 
@@ -213,12 +214,12 @@ Isolated isolated(const std::function<std::string()>& work) { return {caught(wor
 Isolated isolated(const std::function<std::string()>& work) {
   int channel[2];
   if (pipe(channel) != 0)
-    throw std::runtime_error("the validator cannot make a pipe: " + std::string(strerror(errno)));
+    throw std::runtime_error("the validator cannot make a pipe: " + systemReason(errno));
   pid_t child = fork();
   if (child < 0) {
     close(channel[0]);
     close(channel[1]);
-    throw std::runtime_error("the validator cannot start a child process: " + std::string(strerror(errno)));
+    throw std::runtime_error("the validator cannot start a child process: " + systemReason(errno));
   }
   if (child == 0) {
     close(channel[0]);
