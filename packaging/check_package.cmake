@@ -1,6 +1,8 @@
 # Checks the players' zip: exactly the host's folder layout (the module, its program database where the
-# compiler makes one, the settings tab, the text), and a text that tells players what to do and what the build is.
-# cmake -DARCHIVE=<zip> -DPDB=<ON|OFF> [-DNOTE=<text the README must hold>] -P check_package.cmake
+# compiler makes one, the settings tab, the text), the settings tab that the tests read, byte for byte, and a
+# text with LF line ends that tells players what to do and what the build is.
+# cmake -DARCHIVE=<zip> -DPDB=<ON|OFF> -DSETTINGS_TAB=<the build's korvindel.set>
+#       [-DNOTE=<text the README must hold>] -P check_package.cmake
 # cmake -DCPACK=<cpack> -DBUILD=<build folder> -DCONFIG=<configuration> -DARCHIVE=<zip's name> ... first makes
 #   the zip as the package target does, in a folder of its own.
 if(CPACK)
@@ -39,8 +41,18 @@ file(REMOVE_RECURSE ${unpacked})
 file(MAKE_DIRECTORY ${unpacked})
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${ARCHIVE} WORKING_DIRECTORY ${unpacked})
 file(READ ${unpacked}/README.txt text)
+file(SHA256 ${unpacked}/plugins/settings/korvindel.set shipped)
 file(REMOVE_RECURSE ${unpacked})
-foreach(needed "Open BakkesMod folder" "plugin load korvindel" "korvindel_show 1" "F2" "korvindel_textsize" ${NOTE})
+file(SHA256 ${SETTINGS_TAB} tested)
+if(NOT shipped STREQUAL tested)
+  message(FATAL_ERROR "the zip's settings tab is not the one the tests read, ${SETTINGS_TAB}")
+endif()
+string(FIND "${text}" "\r" at)
+if(NOT at EQUAL -1)
+  message(FATAL_ERROR "README.txt has carriage returns; the zip's texts have LF line ends")
+endif()
+foreach(needed "Open BakkesMod folder" "plugin load korvindel" "korvindel_show 1" "F2" "korvindel_textsize"
+               "gh attestation verify" ${NOTE})
   string(FIND "${text}" "${needed}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "README.txt does not say '${needed}':\n${text}")
