@@ -13,6 +13,8 @@ struct Finding {
     CallAfterDelete,
     /// The plugin registered a drawable or a hook after the host had closed its slot, during deleteMe.
     LeftRegistered,
+    /// Threads the plugin started still ran after deleteMe, so its module stayed mapped.
+    LeftThread,
   };
   Check check;
   std::string message;

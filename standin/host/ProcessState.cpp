@@ -97,6 +97,18 @@ std::string ProcessState::changesSince(const ProcessState& before) const {
   return changes;
 }
 
+std::size_t ProcessState::threads() {
+  std::error_code error;
+  std::filesystem::directory_iterator task("/proc/self/task", error);
+  if (error) return 0;
+  std::size_t count = 0;
+  for (auto end = std::filesystem::directory_iterator(); task != end; task.increment(error)) {
+    if (error) return 0;
+    ++count;
+  }
+  return count;
+}
+
 void ProcessState::restore() const {
   std::fesetround(rounding_);
 #if defined(STANDIN_X86)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <locale>
 #include <string>
@@ -23,6 +24,10 @@ class HOST_API ProcessState {
   std::string changesSince(const ProcessState& before) const;
   /// Puts the process back into this state.
   void restore() const;
+
+  /// How many threads the process runs, or 0 where the system does not say. Not part of the state compared
+  /// around each call: a plugin may run a thread of its own while it is loaded.
+  static std::size_t threads();
 
  private:
   static constexpr int kCategories = 6;

@@ -25,6 +25,8 @@ class DynamicLibrary {
   /// The address of an exported name, or nullptr.
   void* symbol(const char* name) const;
   void close() noexcept;
+  /// Forgets the library without closing it, so that it stays mapped for as long as the process runs.
+  void keepMapped() noexcept { handle_ = nullptr; }
   const std::filesystem::path& path() const { return path_; }
   /// Whether the operating system still has the library mapped into this process.
   static bool isMapped(const std::filesystem::path& path);

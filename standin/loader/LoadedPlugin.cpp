@@ -5,6 +5,7 @@
 
 #include "PluginCallGuard.h"
 #include "PluginSlot.h"
+#include "ProcessState.h"
 #include "Quote.h"
 
 namespace standin {
@@ -22,7 +23,8 @@ void report(Host& host, Finding::Check check, Describe describe) noexcept {
 
 }  // namespace
 
-LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path) : host_(host), module_(path) {
+LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path)
+    : host_(host), threadsBefore_(ProcessState::threads()), module_(path) {
   try {
     PluginHandle* instance = module_->getPlugin();
     if (instance == nullptr || !*instance) {
@@ -72,6 +74,13 @@ void LoadedPlugin::release() noexcept {
     report(host_, Finding::Check::LeftRegistered, [&] {
       return "the plugin left " + std::to_string(left) + " drawable(s) or hook(s) registered after unload";
     });
+  }
+  if (std::size_t threads = ProcessState::threads(); threadsBefore_ > 0 && threads > threadsBefore_) {
+    report(host_, Finding::Check::LeftThread, [&] {
+      return "the plugin left " + std::to_string(threads - threadsBefore_) +
+             " thread(s) running after deleteMe; its module stays mapped, since they would crash without it";
+    });
+    module_->keepMapped();
   }
   std::uint64_t operations = host_.operations.operationCount();
   {

@@ -1,6 +1,7 @@
 // A plugin loaded into the stand-in host the way the host loads one, and unloaded the way it unloads one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -24,17 +25,23 @@ class LoadedPlugin {
 
   /// As the host unloads: onUnload, remove the plugin's drawables and hooks, drop the host's copy of the
   /// handle, deleteMe, close the module. Everything is released even if onUnload throws. A host call that
-  /// the module makes after deleteMe (from its static destructors, say) is a finding.
+  /// the module makes after deleteMe (from its static destructors, say) is a finding, and so
+  /// is a thread of the plugin's still running then: the module then stays mapped, since unmapping the code
+  /// the thread runs would crash the process.
   void unload();
   bool loaded() const { return module_.has_value(); }
 
   BakkesMod::Plugin::BakkesModPlugin& plugin() { return *handle_; }
+  const PluginDescriptor& descriptor() const { return module_->descriptor(); }
+  void* symbol(const char* name) const { return module_->symbol(name); }
   std::uint32_t slot() const { return slot_; }
 
  private:
   void release() noexcept;
 
   Host& host_;
+  /// The process's threads before the module was opened.
+  std::size_t threadsBefore_;
   std::optional<PluginModule> module_;
   PluginHandle handle_;
   std::uint32_t slot_ = 0;

@@ -18,10 +18,16 @@ T lookup(const DynamicLibrary& library, const char* name) {
   return reinterpret_cast<T>(address);
 }
 
+// Opening runs the module's static constructors, which are plugin code like any other.
+DynamicLibrary opened(const std::filesystem::path& path) {
+  PluginCallGuard call("opening the module (its static constructors)");
+  return DynamicLibrary(path);
+}
+
 }  // namespace
 
 PluginModule::PluginModule(const std::filesystem::path& path)
-    : library_(path),
+    : library_(opened(path)),
       descriptor_(lookup<const PluginDescriptor*>(library_, "exports")),
       getPlugin_(lookup<PluginHandle* (*)()>(library_, "getPlugin")),
       deleteMe_(lookup<void (*)()>(library_, "deleteMe")) {}

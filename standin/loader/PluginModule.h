@@ -20,6 +20,8 @@ class PluginModule {
   void* symbol(const char* name) const { return library_.symbol(name); }
   const std::filesystem::path& path() const { return library_.path(); }
   void close() noexcept { library_.close(); }
+  /// Leaves the library mapped for good: closing this no longer unmaps it.
+  void keepMapped() noexcept { library_.keepMapped(); }
 
  private:
   DynamicLibrary library_;

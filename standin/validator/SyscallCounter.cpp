@@ -15,10 +15,15 @@
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
+
+#include "Quote.h"
 #endif
 
 namespace standin::syscallcounter {
@@ -34,9 +39,12 @@ struct Trapped {
 };
 Trapped* trapped = nullptr;
 
-void onTrap(int, siginfo_t* info, void*) {
+// The trapped call is not carried out; it returns -ENOSYS, as a call the kernel does not know, so that the
+// code goes on to its end with the failure it can handle, instead of taking the call's number for a result.
+void onTrap(int, siginfo_t* info, void* context) {
   int at = trapped->count.fetch_add(1);
   if (at < 64) trapped->numbers[at] = info->si_syscall;
+  static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_RAX] = -ENOSYS;
 }
 
 // Allows the calls that returning from the trap and ending the child need; traps every other.
@@ -56,6 +64,15 @@ bool trapEverything() {
          syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) == 0;
 }
 
+std::string describeEnd(int status) {
+  if (WIFSIGNALED(status)) {
+    const char* name = strsignal(WTERMSIG(status));
+    return "the frames under the count ended the process by signal " + std::to_string(WTERMSIG(status)) +
+           (name != nullptr ? " (" + escape(name) + ")" : "");
+  }
+  return "the frames under the count ended the process with status " + std::to_string(WEXITSTATUS(status));
+}
+
 }  // namespace
 #endif
 
@@ -69,13 +86,16 @@ std::string unavailable() {
 #endif
 }
 
-std::vector<long> madeBy(const std::function<void()>& warmUp, const std::function<void()>& measured) {
+Counted madeBy(const std::function<void()>& warmUp, const std::function<void()>& measured) {
 #if defined(KORVINDEL_SECCOMP)
   void* memory = mmap(nullptr, sizeof(Trapped), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  if (memory == MAP_FAILED) throw std::runtime_error("cannot share memory with a child");
+  if (memory == MAP_FAILED) return {{}, "cannot share memory with a child: " + systemReason(errno)};
   trapped = new (memory) Trapped{};
   pid_t child = fork();
-  if (child < 0) throw std::runtime_error("cannot fork");
+  if (child < 0) {
+    munmap(memory, sizeof(Trapped));
+    return {{}, "cannot start a child process: " + systemReason(errno)};
+  }
   if (child == 0) {
     warmUp();
     struct sigaction action {};
@@ -83,23 +103,28 @@ std::vector<long> madeBy(const std::function<void()>& warmUp, const std::functio
     action.sa_flags = SA_SIGINFO;
     sigaction(SIGSYS, &action, nullptr);
     if (trapEverything()) {
-      measured();
-      trapped->finished = 1;
+      try {
+        measured();
+        trapped->finished = 1;
+      } catch (...) {
+        trapped->finished = 2;
+      }
     }
     syscall(SYS_exit_group, 0);
   }
   int status = 0;
-  waitpid(child, &status, 0);
-  bool finished = trapped->finished == 1;
-  std::vector<long> numbers(trapped->numbers, trapped->numbers + std::min(trapped->count.load(), 64));
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  Counted counted;
+  counted.numbers.assign(trapped->numbers, trapped->numbers + std::min(trapped->count.load(), 64));
+  if (trapped->finished == 2) counted.unseen = "the frames under the count threw when a call failed";
+  if (trapped->finished == 0) counted.unseen = describeEnd(status);
   munmap(memory, sizeof(Trapped));
-  if (!finished)
-    throw std::runtime_error("the child did not run to its end (status " + std::to_string(status) + ")");
-  return numbers;
+  return counted;
 #else
   static_cast<void>(warmUp);
   static_cast<void>(measured);
-  throw std::runtime_error(unavailable());
+  return {{}, unavailable()};
 #endif
 }
 

@@ -1,9 +1,11 @@
 // Plugin modules built only for the tests, from this one source. Built plain, the plugin draws one text per
 // frame, behaves in every way the stand-in host checks, and leaves a mark in the console when it is unloaded.
 // Built as breaks_<rule> with BREAKS_<rule> defined, it breaks exactly that rule of the validator
-// (standin/validator/ValidatorRules.def), so that each rule can be seen to fail: each way of breaking one is
-// a Misbehaviour of its own below, which the plugin carries out at load, in every frame and when it is
-// destroyed.
+// (standin/validator/ValidatorRules.def), so that each rule can be seen to fail; built as hostile_<name> with
+// HOSTILE_<name> defined, it attacks the validator itself in one way (HostilePlugins.def). Each way is a
+// Misbehaviour of its own below, which the plugin carries out when its module is opened, at load, in every
+// frame and when it is destroyed.
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,21 +17,216 @@
 
 namespace {
 
-// What a plugin that breaks nothing does beyond drawing: nothing.
+// What a plugin that breaks nothing does beyond drawing: nothing, and it describes itself truly.
 struct Behaved {
+  [[maybe_unused]] static constexpr std::int32_t apiVersion = kPluginApiVersion;
   void atLoad(const std::shared_ptr<GameWrapper>&) {}
   void inFrame(CanvasWrapper&) {}
   void atDestruction(const std::shared_ptr<GameWrapper>&) {}
 };
 
+// Work that never ends, which the compiler may not take away.
+[[maybe_unused]] void forever() {
+  for (volatile bool going = true; going;) {
+  }
+}
+
 }  // namespace
 
-#if defined(BREAKS_crashes_in_a_frame)
+#if defined(BREAKS_crashes) || defined(HOSTILE_handles_its_own_crash)
+#if defined(HOSTILE_handles_its_own_crash)
+#include <signal.h>
+#include <unistd.h>
+#endif
 namespace {
 struct Misbehaviour : Behaved {
+#if defined(HOSTILE_handles_its_own_crash)
+  void atLoad(const std::shared_ptr<GameWrapper>&) { struct sigaction action { };
+    action.sa_handler = [](int) { _exit(0); };
+    sigaction(SIGSEGV, &action, nullptr);
+  }
+#endif
   void inFrame(CanvasWrapper&) {
     volatile int* volatile nowhere = nullptr;
     *nowhere = 1;
+  }
+};
+}  // namespace
+
+#elif defined(BREAKS_hangs) || defined(HOSTILE_hangs_at_load)
+namespace {
+struct Misbehaviour : Behaved {
+#if defined(BREAKS_hangs)
+  void inFrame(CanvasWrapper&) { forever(); }
+#else
+  void atLoad(const std::shared_ptr<GameWrapper>&) { forever(); }
+#endif
+};
+}  // namespace
+
+#elif defined(HOSTILE_hangs_when_opened)
+namespace {
+const bool opened = (forever(), true);
+using Misbehaviour = Behaved;
+}  // namespace
+
+#elif defined(HOSTILE_sleeps_in_a_frame)
+#include <chrono>
+#include <thread>
+namespace {
+struct Misbehaviour : Behaved {
+  void inFrame(CanvasWrapper&) { std::this_thread::sleep_for(std::chrono::hours(1)); }
+};
+}  // namespace
+
+#elif defined(HOSTILE_stops_itself)
+#include <signal.h>
+namespace {
+struct Misbehaviour : Behaved {
+  void inFrame(CanvasWrapper&) { raise(SIGSTOP); }
+};
+}  // namespace
+
+#elif defined(HOSTILE_exits_in_a_frame) || defined(HOSTILE_exits_at_load) || \
+    defined(HOSTILE_aborts_in_a_frame)
+#include <unistd.h>
+#include <cstdlib>
+namespace {
+struct Misbehaviour : Behaved {
+#if defined(HOSTILE_exits_in_a_frame)
+  void inFrame(CanvasWrapper&) { std::exit(0); }
+#elif defined(HOSTILE_aborts_in_a_frame)
+  void inFrame(CanvasWrapper&) { std::abort(); }
+#else
+  void atLoad(const std::shared_ptr<GameWrapper>&) { _exit(0); }
+#endif
+};
+}  // namespace
+
+#elif defined(BREAKS_throws) || defined(HOSTILE_throws_at_load) || defined(HOSTILE_throws_terminal_codes)
+#include <stdexcept>
+namespace {
+struct Misbehaviour : Behaved {
+#if defined(BREAKS_throws)
+  void inFrame(CanvasWrapper&) { throw 42; }
+#elif defined(HOSTILE_throws_at_load)
+  void atLoad(const std::shared_ptr<GameWrapper>&) { throw 42; }
+#else
+  void inFrame(CanvasWrapper&) { throw std::runtime_error("\x1b[2J\rpassed   throws"); }
+#endif
+};
+}  // namespace
+
+#elif (defined(BREAKS_forges_its_report) || defined(HOSTILE_forges_through_a_helper)) && defined(_WIN32)
+namespace {
+// Runs are not isolated on Windows, so there is no report to forge.
+using Misbehaviour = Behaved;
+}  // namespace
+
+#elif defined(BREAKS_forges_its_report) || defined(HOSTILE_forges_through_a_helper)
+#include <sys/wait.h>
+#include <unistd.h>
+namespace {
+// To every descriptor, standard output and error included: a report as the validator's runs write one, of a
+// run that saw nothing wrong (the descriptor's API version, entry points that are the exports, no wrapper
+// kept, nothing allocated, no system call, no finding).
+void writeEverywhere() {
+  std::string version = std::to_string(kPluginApiVersion);
+  std::string report = "R\t" + std::to_string(version.size()) + ":" + version + "1:11:01:01:00:1:00:1:0";
+  for (int descriptor = 1; descriptor < 1024; ++descriptor) {
+    [[maybe_unused]] ssize_t ignored = write(descriptor, report.data(), report.size());
+  }
+}
+struct Misbehaviour : Behaved {
+  void atLoad(const std::shared_ptr<GameWrapper>&) {
+#if defined(BREAKS_forges_its_report)
+    writeEverywhere();
+    _exit(0);
+#else
+    pid_t helper = fork();
+    if (helper == 0) {
+      writeEverywhere();
+      _exit(0);
+    }
+    waitpid(helper, nullptr, 0);
+#endif
+  }
+};
+}  // namespace
+
+#elif defined(HOSTILE_starts_helpers)
+#include <cstdlib>
+namespace {
+struct Misbehaviour : Behaved {
+  void atLoad(const std::shared_ptr<GameWrapper>&) {
+    // The odd number of seconds tells these helpers from any other process.
+    [[maybe_unused]] int plain = std::system("sleep 2147483.25 >/dev/null 2>&1 &");
+    [[maybe_unused]] int away = std::system("setsid sleep 2147483.25 >/dev/null 2>&1 &");
+  }
+};
+}  // namespace
+
+#elif defined(BREAKS_leaves_a_thread)
+#include <chrono>
+#include <thread>
+namespace {
+struct Misbehaviour : Behaved {
+  void atLoad(const std::shared_ptr<GameWrapper>&) {
+    std::thread([] {
+      for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    }).detach();
+  }
+};
+}  // namespace
+
+#elif defined(BREAKS_misdescribes_itself)
+namespace {
+struct Misbehaviour : Behaved {
+  static constexpr std::int32_t apiVersion = kPluginApiVersion - 1;
+};
+}  // namespace
+
+#elif defined(HOSTILE_changes_state_when_opened)
+#include <unistd.h>
+#include <xmmintrin.h>
+
+#include <clocale>
+#include <cstdlib>
+namespace {
+// The working directory is one the test made, under a name that clears a terminal's screen.
+const bool opened = [] {
+  _mm_setcsr(_mm_getcsr() | 0x8040);
+  std::setlocale(LC_NUMERIC, "C.UTF-8");
+  if (const char* folder = std::getenv("KORVINDEL_HOSTILE_FOLDER")) return chdir(folder) == 0;
+  return false;
+}();
+using Misbehaviour = Behaved;
+}  // namespace
+
+#elif defined(HOSTILE_grows_its_memory)
+#include <sys/mman.h>
+namespace {
+// Stored through a volatile pointer, so that the compiler cannot drop the allocation.
+char* volatile block = nullptr;
+struct Misbehaviour : Behaved {
+  void inFrame(CanvasWrapper&) {
+    block = new char[64 << 20];
+    block[0] = 1;
+    delete[] block;
+    void* page = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (page != MAP_FAILED) munmap(page, 4096);
+  }
+};
+}  // namespace
+
+#elif defined(HOSTILE_prints_verdicts)
+#include <cstdio>
+namespace {
+struct Misbehaviour : Behaved {
+  void atLoad(const std::shared_ptr<GameWrapper>&) {
+    std::fputs("passed   crashes\npassed   hangs\n", stdout);
+    std::fputs("\x1b[2J\rpassed   throws\n", stderr);
+    std::fflush(stdout);
   }
 };
 }  // namespace
@@ -148,8 +345,8 @@ PLUGIN_API PluginHandle* getPlugin() {
 PLUGIN_API void deleteMe() { instance.reset(); }
 
 PLUGIN_API constinit PluginDescriptor exports = {
-    kPluginApiVersion, 0, __FILE__,   "TestPlugin", "TestPlugin", "1.0",
-    kFreeplayPlugin,   0, &getPlugin, &deleteMe,
+    Misbehaviour::apiVersion, 0, __FILE__,   "TestPlugin", "TestPlugin", "1.0",
+    kFreeplayPlugin,          0, &getPlugin, &deleteMe,
 };
 }
 

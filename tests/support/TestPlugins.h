@@ -1,0 +1,12 @@
+// Where the plugin modules built only for the tests are (tests/plugins/): beside test_plugin, whose path the
+// build gives as TEST_PLUGIN.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+/// The test plugin module built as `name` (test_plugin, breaks_<rule>, hostile_<name>).
+inline std::filesystem::path testPlugin(const std::string& name) {
+  std::filesystem::path path = TEST_PLUGIN;
+  return path.replace_filename(name + path.extension().string());
+}
