@@ -101,7 +101,7 @@ std::string finishedMessage(const std::filesystem::path& target) {
 
 }  // namespace
 
-Animation::Animation(const std::filesystem::path& target) : file_(target) {
+Animation::Animation(const std::filesystem::path& target, Refusal refuse) : file_(target, std::move(refuse)) {
   int error = 0;
   gif_ = EGifOpen(&file_, &writeToFile, &error);
   if (gif_ == nullptr) failed(error);

@@ -18,8 +18,8 @@ namespace sim {
 class Animation {
  public:
   /// Starts the file beside its target at once, so that a refused or unwritable target is reported before
-  /// any frame; throws OutputError when it cannot.
-  explicit Animation(const std::filesystem::path& target);
+  /// any frame; throws OutputError when it cannot. `refuse` judges the target now and when it is replaced.
+  Animation(const std::filesystem::path& target, Refusal refuse);
   /// Without a successful finish, leaves the target as it was and nothing of the recording behind.
   ~Animation();
   Animation(const Animation&) = delete;

@@ -33,8 +33,11 @@ struct Seam {
   standin::Countdown operations;
   int signal = 0;
   bool unnamed = true;
+  bool namingRefused = false;
 };
 Seam seam;
+// Once the system refused to name a file made without one, every later file is written named from the start.
+bool unnamedCannotBeNamed = false;
 
 // Counts one file operation; true when it is the one chosen to fail, which then fails as a full disk does.
 // With a signal chosen, the operation is interrupted by it instead.
@@ -164,37 +167,48 @@ std::string descriptorPath(std::FILE* file) { return "/proc/self/fd/" + std::to_
 
 // A file without a name in the folder, which no signal, not even SIGKILL, can leave behind: nullptr with
 // errno EOPNOTSUPP where the file system or the system cannot make one, or cannot name it later.
+// It is opened for reading too, so that its content can still be copied to a name of its own where the
+// system refuses to name it (see AtomicFile::nameACopy).
 std::FILE* openUnnamed(const std::filesystem::path& folder) {
-  if (!seam.unnamed) {
+  if (!seam.unnamed || unnamedCannotBeNamed) {
     errno = EOPNOTSUPP;
     return nullptr;
   }
   if (injectedFault()) return nullptr;
   static const bool nameable = access("/proc/self/fd", X_OK) == 0;
-  int descriptor = nameable ? open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
+  int descriptor = nameable ? open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
   if (!nameable || (descriptor < 0 && (errno == EISDIR || errno == EINVAL))) errno = EOPNOTSUPP;
   if (descriptor < 0) return nullptr;
-  std::FILE* file = fdopen(descriptor, "wb");
+  std::FILE* file = fdopen(descriptor, "w+b");
   if (file == nullptr) close(descriptor);
   return file;
 }
 #endif
 
 #if defined(_WIN32)
-void refusePlantedLink(const std::filesystem::path&) {}
+void refusePlantedLinks(const std::filesystem::path&) {}
 #else
 // In a sticky folder that anyone may write (such as /tmp) the kernel follows a link only for the folder's
-// owner or the link's; a rename gets no such protection, so the simulator applies the same rule itself.
-void refusePlantedLink(const std::filesystem::path& target) {
-  struct stat link {};
-  struct stat folder {};
-  if (lstat(target.c_str(), &link) != 0 || stat(folderOf(target).c_str(), &folder) != 0) return;
-  bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-  if (shared && link.st_uid != folder.st_uid && link.st_uid != geteuid()) {
-    throw OutputError(
-        cannotWrite(target,
-                    "it is a link in a sticky folder that anyone may write, made by neither the "
-                    "folder's owner nor this user"));
+// owner or the link's, where it is told to (protected_symlinks), and a rename gets no such protection: the
+// simulator holds every link on the target's path to that rule itself, a folder's as the file's, so that a
+// link to a folder planted in /tmp cannot lead a write into another user's folder.
+void refusePlantedLinks(const std::filesystem::path& target) {
+  std::filesystem::path walked;
+  for (const std::filesystem::path& part : target) {
+    walked /= part;
+    struct stat link {};
+    struct stat folder {};
+    if (lstat(walked.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) ||
+        stat(folderOf(walked).c_str(), &folder) != 0) {
+      continue;
+    }
+    bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    if (shared && link.st_uid != folder.st_uid && link.st_uid != geteuid()) {
+      std::string which = walked == target ? "it" : "its folder " + standin::escape(walked.string());
+      throw OutputError(
+          cannotWrite(target, which + " is a link in a sticky folder that anyone may write, made by "
+                                      "neither the folder's owner nor this user"));
+    }
   }
 }
 #endif
@@ -211,7 +225,14 @@ void signalAt(std::uint64_t n, int signal) {
   seam.signal = signal;
 }
 std::uint64_t count() { return seam.operations.made(); }
-void writeUnnamed(bool on) { seam.unnamed = on; }
+void writeUnnamed(bool on) {
+  seam.unnamed = on;
+  unnamedCannotBeNamed = false;
+}
+void refuseNaming(bool on) {
+  seam.namingRefused = on;
+  unnamedCannotBeNamed = false;
+}
 }  // namespace fileops
 
 std::filesystem::path destinationOf(const std::filesystem::path& target) {
@@ -228,13 +249,13 @@ std::filesystem::path destinationOf(const std::filesystem::path& target) {
     throw UnusableName(cannotWrite(target, "its path is longer than the " +
                                                std::to_string(kPathMax - kSuffixRoom) + " bytes taken here"));
   }
+  refusePlantedLinks(target);
   std::error_code error;
   std::filesystem::file_status link = std::filesystem::symlink_status(target, error);
   if (link.type() == std::filesystem::file_type::not_found) return target;
   if (error) throw OutputError(cannotWrite(target, standin::escape(error.message())));
   std::filesystem::path destination = target;
   if (std::filesystem::is_symlink(link)) {
-    refusePlantedLink(target);
     destination = std::filesystem::canonical(target, error);
     if (error == std::errc::no_such_file_or_directory) {
       throw OutputError(cannotWrite(target, "it is a link to nothing"));
@@ -319,20 +340,66 @@ void removeTemporaries() noexcept {
   }
 }
 
-AtomicFile::AtomicFile(const std::filesystem::path& target)
-    : target_(target), destination_(destinationOf(target)) {
+AtomicFile::AtomicFile(const std::filesystem::path& target, Refusal refuse)
+    : target_(target), refuse_(std::move(refuse)), destination_(destinationOf(target)) {
+  if (refuse_) refuse_(target_, destination_);
   create();
 }
 
 void AtomicFile::create() {
+  std::filesystem::path folder = folderOf(destination_);
+#if defined(O_TMPFILE)
+  file_ = openUnnamed(folder);
+  if (file_ != nullptr) return;
+  if (errno != EOPNOTSUPP) throw OutputError(cannotWrite(target_, cannotCreateIn(folder)));
+#endif
+  // A name of our own beside the target, so that the rename stays within one file system.
+  temporary_ = claimTemporary([&](const std::filesystem::path& candidate) {
+    file_ = openNamed(candidate);
+    return file_ != nullptr;
+  });
+  if (temporary_.empty()) throw OutputError(cannotWrite(target_, cannotCreateIn(folder)));
+}
+
+std::filesystem::path AtomicFile::claimTemporary(
+    const std::function<bool(const std::filesystem::path&)>& claim) {
+  // A name that is taken belongs to someone else and is left alone.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path candidate = temporaryName(destination_);
+    SignalsHeld held;
+    if (!claim(candidate)) {
+      if (errno == EEXIST) continue;
+      return {};
+    }
+    if (!rememberTemporary(candidate)) {
+      temporary_ = candidate;
+      discard();
+      throw OutputError(cannotWrite(target_, "the simulator holds too many files at once"));
+    }
+    return candidate;
+  }
+  return {};
+}
+
+void AtomicFile::judgeTargetAgain() {
+  try {
+    std::filesystem::path now = destinationOf(target_);
+    if (!sameDestination(now, destination_)) {
+      throw OutputError(cannotWrite(target_, "it names another file than when writing began"));
+    }
+    if (refuse_) refuse_(target_, destination_);
+  } catch (...) {
+    discard();
+    throw;
+  }
   // What the file will be once complete: a replaced file passes on who owns it and who may read and write
   // it, never the set-user-ID or set-group-ID bit; a new file is made as any other, under the umask.
 #if defined(_WIN32)
   std::error_code error;
   std::filesystem::file_status replaced = std::filesystem::status(destination_, error);
-  if (std::filesystem::is_regular_file(replaced)) {
-    mode_ = static_cast<unsigned>(replaced.permissions() & std::filesystem::perms::all);
-  }
+  mode_ = std::filesystem::is_regular_file(replaced)
+              ? static_cast<unsigned>(replaced.permissions() & std::filesystem::perms::all)
+              : 0600;
 #else
   struct stat replaced {};
   if (stat(destination_.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)) {
@@ -343,29 +410,10 @@ void AtomicFile::create() {
     mode_t mask = umask(0);
     umask(mask);
     mode_ = 0666 & ~mask;
+    owner_ = -1;
+    group_ = -1;
   }
 #endif
-  std::filesystem::path folder = folderOf(destination_);
-#if defined(O_TMPFILE)
-  file_ = openUnnamed(folder);
-  if (file_ != nullptr) return;
-  if (errno != EOPNOTSUPP) throw OutputError(cannotWrite(target_, cannotCreateIn(folder)));
-#endif
-  // A name of our own beside the target, so that the rename stays within one file system; a name that is
-  // taken belongs to someone else and is left alone.
-  for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
-    std::filesystem::path candidate = temporaryName(destination_);
-    SignalsHeld held;
-    file_ = openNamed(candidate);
-    if (file_ == nullptr && errno != EEXIST) break;
-    if (file_ == nullptr) continue;
-    temporary_ = candidate;
-    if (!rememberTemporary(temporary_)) {
-      discard();
-      throw OutputError(cannotWrite(target_, "the simulator holds too many files at once"));
-    }
-  }
-  if (file_ == nullptr) throw OutputError(cannotWrite(target_, cannotCreateIn(folder)));
 }
 
 AtomicFile::~AtomicFile() { discard(); }
@@ -392,6 +440,7 @@ bool AtomicFile::write(const void* data, std::size_t size) noexcept {
 void AtomicFile::commit() {
   if (file_ == nullptr) throw OutputError(cannotWrite(target_, "the file is already complete"));
   if (!failed_ && !flushToDisk(file_)) fail(reason());
+  if (!failed_) judgeTargetAgain();
   if (!failed_) finishMode();
   if (!failed_) {
     if (temporary_.empty()) {
@@ -458,8 +507,14 @@ void AtomicFile::nameUnnamed() {
   // The data is on the disk: closing the file can no longer fail for it, but the descriptor names it.
   std::string source = descriptorPath(file_);
   auto link = [&](const std::filesystem::path& name) {
+    if (seam.namingRefused) {
+      errno = EPERM;
+      return false;
+    }
     return linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
   };
+  // What a system that cannot name such a file at all says, rather than what names it cannot take.
+  auto refused = [] { return errno == EPERM || errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP; };
   // Held from here to the end: the name of our own, if one is needed, lives only until the rename.
   SignalsHeld held;
   if (injectedFault()) {
@@ -467,34 +522,51 @@ void AtomicFile::nameUnnamed() {
     return;
   }
   if (link(destination_)) return;
-  if (errno != EEXIST) {
-    fail(reason());
-    return;
-  }
-  // A file stands at the target: a link cannot replace it, a rename can.
-  for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
-    std::filesystem::path candidate = temporaryName(destination_);
-    if (link(candidate)) {
-      temporary_ = candidate;
-      if (!rememberTemporary(temporary_)) {
-        discard();
-        fail("the simulator holds too many files at once");
+  if (errno == EEXIST) {
+    // A file stands at the target: a link cannot replace it, a rename can.
+    temporary_ = claimTemporary(link);
+    if (!temporary_.empty()) {
+      if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+        fail(reason());
         return;
       }
-    } else if (errno != EEXIST) {
-      fail(reason());
+      forget();
       return;
     }
   }
+  if (refused()) {
+    nameACopy();
+    return;
+  }
+  fail(reason());
+#endif
+}
+
+void AtomicFile::nameACopy() {
+#if defined(O_TMPFILE)
+  unnamedCannotBeNamed = true;
+  std::FILE* unnamed = std::exchange(file_, nullptr);
+  std::filesystem::path folder = folderOf(destination_);
+  temporary_ = claimTemporary([&](const std::filesystem::path& candidate) {
+    file_ = openNamed(candidate);
+    return file_ != nullptr;
+  });
   if (temporary_.empty()) {
-    fail(reason());
+    fail(cannotCreateIn(folder));
+    std::fclose(unnamed);
     return;
   }
-  if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
-    fail(reason());
-    return;
+  std::rewind(unnamed);
+  char buffer[64 * 1024];
+  for (std::size_t got; !failed_ && (got = std::fread(buffer, 1, sizeof buffer, unnamed)) > 0;) {
+    if (!write(buffer, got)) break;
   }
-  forget();
+  if (!failed_ && std::ferror(unnamed)) fail(reason());
+  std::fclose(unnamed);
+  if (!failed_ && !flushToDisk(file_)) fail(reason());
+  if (!failed_) finishMode();
+  closeFile();
+  if (!failed_) renameIntoPlace();
 #endif
 }
 

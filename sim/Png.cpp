@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+#include <utility>
+
 #include "AtomicFile.h"
 
 namespace sim {
@@ -51,8 +53,8 @@ bool encodePng(const Image& image, AtomicFile& file) {
 
 }  // namespace
 
-void writePng(const Image& image, const std::filesystem::path& path) {
-  AtomicFile file(path);
+void writePng(const Image& image, const std::filesystem::path& path, Refusal refuse) {
+  AtomicFile file(path, std::move(refuse));
   if (!encodePng(image, file)) file.abandon("libpng failed");
   file.commit();
 }

@@ -3,11 +3,13 @@
 
 #include <filesystem>
 
+#include "AtomicFile.h"
 #include "Image.h"
 
 namespace sim {
 
-/// Writes the picture as a PNG file, safely (see AtomicFile); throws OutputError when it cannot.
-void writePng(const Image& image, const std::filesystem::path& path);
+/// Writes the picture as a PNG file, safely (see AtomicFile), refusing what `refuse` refuses; throws
+/// OutputError when it cannot.
+void writePng(const Image& image, const std::filesystem::path& path, Refusal refuse);
 
 }  // namespace sim

@@ -4,11 +4,6 @@
 
 #include "AtomicFile.h"
 
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace sim {
 namespace {
 
@@ -22,6 +17,29 @@ constexpr int kEndingSignals[] = {
 #endif
 };
 #endif
+// The signals by which a crash or an abort ends the process, the plugin's own included.
+constexpr int kCrashSignals[] = {SIGABRT, SIGSEGV, SIGFPE, SIGILL,
+#if defined(SIGBUS)
+                                 SIGBUS
+#endif
+};
+
+#if !defined(_WIN32)
+// What handled each crash signal before: a sanitizer's runtime, say, which reports the crash.
+struct sigaction crashedBefore[NSIG];
+#endif
+
+// A crash leaves no temporary either; then the signal goes on as it would have: to the handler before, or to
+// the default action, which ends the process by it.
+void endOnCrash(int signal) {
+  removeTemporaries();
+#if defined(_WIN32)
+  std::raise(signal);
+#else
+  sigaction(signal, &crashedBefore[signal], nullptr);
+  raise(signal);
+#endif
+}
 
 void endOnSignal(int signal) {
   removeTemporaries();
@@ -44,23 +62,19 @@ void endOnSignal(int signal) {
 
 std::span<const int> endingSignals() { return kEndingSignals; }
 
-void protectStandardDescriptors() {
-#if !defined(_WIN32)
-  for (int descriptor : {0, 1, 2}) {
-    if (fcntl(descriptor, F_GETFD) != -1) continue;
-    // The lowest free number is this one. Open the other way round, so that every use fails.
-    int opened = open("/dev/null", descriptor == 0 ? O_WRONLY : O_RDONLY);
-    if (opened != descriptor && opened >= 0) close(opened);
-  }
-#endif
-}
+std::span<const int> crashSignals() { return kCrashSignals; }
 
 void endCleanlyOnSignals() {
 #if defined(_WIN32)
   for (int signal : kEndingSignals) {
     if (std::signal(signal, &endOnSignal) == SIG_IGN) std::signal(signal, SIG_IGN);
   }
+  for (int signal : kCrashSignals) std::signal(signal, &endOnCrash);
 #else
+  struct sigaction crash {};
+  crash.sa_handler = &endOnCrash;
+  sigemptyset(&crash.sa_mask);
+  for (int signal : kCrashSignals) sigaction(signal, &crash, &crashedBefore[signal]);
   struct sigaction action {};
   action.sa_handler = &endOnSignal;
   sigemptyset(&action.sa_mask);

@@ -39,6 +39,10 @@ void guarded(std::size_t line, Call&& call) {
     throw SessionError(line, Status::OutputFailed, "out of memory");
   } catch (const std::exception& error) {
     throw SessionError(line, Status::PluginFailed, "the plugin failed: " + standin::escape(error.what()));
+  } catch (...) {
+    throw SessionError(line, Status::PluginFailed,
+                       "the plugin failed: it let out an exception that is not a "
+                       "std::exception");
   }
 }
 
@@ -112,6 +116,7 @@ std::string Session::carryOut(const command::Load&) {
 
 void Session::load() {
   plugin_.emplace(host_, options_.plugin);
+  module_ = identityOf(options_.plugin);
   host_.operations.clear();
 }
 
@@ -193,23 +198,33 @@ Image Session::picture() {
   return painter_->caption(painter_->paint(size, last_.draws), caption);
 }
 
-void Session::refuseToReplaceOurOwn(const std::filesystem::path& target) const {
-  std::filesystem::path destination = destinationOf(target);
+void Session::refuseKept(const std::filesystem::path& target,
+                         const std::filesystem::path& destination) const {
   if (std::optional<FileIdentity> identity = identityOf(destination)) {
     for (const KeptFile& kept : options_.kept) {
       if (kept.identity == *identity)
         throw OutputError("cannot write " + shown(target) + ": it is " + kept.what);
     }
+    if (identity == module_) throw OutputError("cannot write " + shown(target) + ": it is the plugin module");
   }
-  if (recording_ && sameDestination(destination, recording_->destination())) {
+}
+
+Refusal Session::refusal() const {
+  return [this](const std::filesystem::path& target, const std::filesystem::path& destination) {
+    refuseKept(target, destination);
+  };
+}
+
+void Session::refuseTheRecordingsTarget(const std::filesystem::path& target) const {
+  if (recording_ && sameDestination(destinationOf(target), recording_->destination())) {
     throw OutputError("cannot write " + shown(target) + ": the recording started at line " +
                       std::to_string(recordingLine_) + " will be written there");
   }
 }
 
 std::string Session::carryOut(const command::Snapshot& order) {
-  refuseToReplaceOurOwn(order.path);
-  writePng(picture(), order.path);
+  refuseTheRecordingsTarget(order.path);
+  writePng(picture(), order.path, refusal());
   return "";
 }
 
@@ -218,8 +233,7 @@ std::string Session::carryOut(const command::Record& order, std::size_t line) {
     throw ScriptError("already recording into " + shown(recording_->target()) + " since line " +
                       std::to_string(recordingLine_) + "; end it with 'record stop' first");
   }
-  refuseToReplaceOurOwn(order.path);
-  recording_ = std::make_unique<Animation>(order.path);
+  recording_ = std::make_unique<Animation>(order.path, refusal());
   recordingLine_ = line;
   recordedPixels_ = 0;
   return "";

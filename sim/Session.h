@@ -37,7 +37,8 @@ struct Options {
   bool json = false;
   /// With json: the host operations the plugin made during each frame.
   bool calls = false;
-  /// The run's own inputs and its log's output: a picture written there would destroy them.
+  /// The run's own inputs and outputs (the script, the log's output, the error output): a picture written
+  /// there would destroy them. The plugin module is kept too, as it is at each load.
   std::vector<KeptFile> kept;
 };
 
@@ -110,8 +111,12 @@ class Session {
   /// Ends the recording; the note for the log.
   std::string stopRecording();
 
-  /// Throws OutputError for a target that is a kept file or the running recording's.
-  void refuseToReplaceOurOwn(const std::filesystem::path& target) const;
+  /// Throws OutputError for a destination that is a kept file: the refusal every file of the run is judged
+  /// by, when writing it begins and when it is put in place.
+  void refuseKept(const std::filesystem::path& target, const std::filesystem::path& destination) const;
+  Refusal refusal() const;
+  /// Throws OutputError for a target that the running recording will become.
+  void refuseTheRecordingsTarget(const std::filesystem::path& target) const;
   std::string whyNothingDrawn() const;
   /// The last frame as a picture: the canvas as the plugin drew it, and the caption band below it.
   Image picture();
@@ -121,6 +126,8 @@ class Session {
   GameCommands game_{host_};
   std::unique_ptr<Log> log_;
   std::optional<standin::LoadedPlugin> plugin_;
+  /// The module file last loaded, taken again at each load: what stands at its path may have changed.
+  std::optional<FileIdentity> module_;
   std::optional<Painter> painter_;
   FrameReport last_;
   Vector2 lastSize_{0, 0};

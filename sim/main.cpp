@@ -15,6 +15,7 @@
 #include "ProcessSetup.h"
 #include "Quote.h"
 #include "Session.h"
+#include "StandardDescriptors.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -56,18 +57,21 @@ Pictures show the canvas as the plugin drew it, with a caption band below it: th
 whether the readout is held or why nothing is drawn, and the last line that changed the game or the console.
 A file is written beside its target, without a name where the system allows (else under one nobody can
 guess), readable only by its owner until complete, and put in place once complete; on any error whatever
-stood there before is left as it was. A file it replaces keeps its owner, group and permission bits, but
-not a set-user-ID or set-group-ID bit; through a link the file the link names is replaced. Refused with
-status 3: a target that is a directory, a device or a FIFO, a link to nothing, a link in a sticky folder
-that anyone may write (such as /tmp) made by neither the folder's owner nor the user running the
-simulator, a read-only file, a file with other names (hard links, which would keep the old content), the
-script, the plugin module, the log's output, and the file a running recording will become. Refused with
-status 2: a name with a NUL byte or longer than a file name can be, and a script that is also the log's
-output (the log would feed it forever).
+stood there before is left as it was. A target is judged when writing begins and again when the file is
+put in place: a file it replaces keeps the owner, group and permission bits it has then, but not a
+set-user-ID or set-group-ID bit; through a link the file the link names is replaced. Refused with status
+3: a target that is a directory, a device or a FIFO, a link to nothing, one with a link anywhere on its
+path in a sticky folder that anyone may write (such as /tmp) made by neither the folder's owner nor the
+user running the simulator, a read-only file, a file with other names (hard links, which would keep the
+old content), the script, the plugin module as last loaded, the log's output, the error output, and the
+file a running recording will become. Refused with status 2: a name with a NUL byte or longer than a
+file name can be, and a script that is also the log's output (the log would feed it forever).
 
 SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU and SIGPWR end a
 run cleanly: nothing of an unfinished file is left, every target is left as it was, and the run ends by
-that signal; one of them that was ignored when the run started (nohup, trap '' HUP) stays ignored. Even
+that signal; one of them that was ignored when the run started (nohup, trap '' HUP) stays ignored. A
+plugin that aborts or crashes (SIGABRT, SIGSEGV, SIGFPE, SIGILL, SIGBUS) leaves no unfinished file either,
+and the run ends by that signal; so does one whose exception is no std::exception, with status 1. Even
 SIGKILL leaves nothing behind where files can be written without a name. A broken output pipe is a log
 that cannot be written, and a file larger than the file-size limit (ulimit -f) is a file that cannot be
 written (status 3). A closed standard input, output or error stays closed to the simulator: none of its
@@ -133,7 +137,7 @@ int usage(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  sim::protectStandardDescriptors();
+  standin::protectStandardDescriptors();
   sim::endCleanlyOnSignals();
   // The log's own buffer, so that a failed write to standard output shows in the stream's state.
   std::ios::sync_with_stdio(false);
@@ -208,10 +212,10 @@ int main(int argc, char** argv) {
                                       ": it is also the log's output, which would feed it forever");
   }
   if (scriptFile) options.kept.push_back({*scriptFile, "the script"});
-  if (std::optional<sim::FileIdentity> module = sim::identityOf(options.plugin)) {
-    options.kept.push_back({*module, "the plugin module"});
-  }
   if (logFile) options.kept.push_back({*logFile, "the log's output"});
+  if (std::optional<sim::FileIdentity> errors = sim::identityOfStandard(2)) {
+    options.kept.push_back({*errors, "the error output"});
+  }
 
   try {
     sim::Session session(options, std::cout);

@@ -415,7 +415,7 @@ TEST(SimPicture, CoarsensAFrameOfMoreThan256ColoursToFitAGifImage) {
   sim::Image shifted = gradient;
   for (std::uint8_t& channel : shifted.rgb) channel ^= 0x10;
   {
-    sim::Animation animation(folder / "colours.gif");
+    sim::Animation animation(folder / "colours.gif", {});
     animation.add(gradient);
     animation.add(shifted);
     animation.finish();

@@ -8,9 +8,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <span>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "ProcessSetup.h"
 #include "Session.h"
 #include "SimSupport.h"
+#include "TestPlugins.h"
 
 #if !defined(_WIN32)
 #include <sys/resource.h>
@@ -60,12 +63,21 @@ void lay(const TempFolder& folder, const Files& files) {
 // How a run is cut short at one file operation: by a full disk, or by a signal that ends the process; or not
 // at all, by a signal that was ignored when the run started, as under nohup. SIGSTOP holds the run there
 // while the folder is looked at, then two ending signals at once end it.
+// How the simulator writes its files: without a name where the system can (the usual), under a temporary name
+// as where the file system cannot, or without a name on a system that then refuses to name them (as some
+// sandboxes refuse linkat), so that each is copied to a temporary name.
+enum class Writing { Unnamed, Named, NamingRefused };
+
+void writeFiles(Writing writing) {
+  sim::fileops::writeUnnamed(writing != Writing::Named);
+  sim::fileops::refuseNaming(writing == Writing::NamingRefused);
+}
+
 struct Interruption {
   std::string name;
   int signal;
   bool ignored = false;
-  /// Files written under a temporary name, as on a file system that cannot write them without one.
-  bool named = false;
+  Writing writing = Writing::Unnamed;
 };
 
 // Runs the script with the nth file operation from now interrupted; for a signal, in a child process of its
@@ -76,12 +88,12 @@ std::optional<sim::SessionError> interrupted(const Interruption& how, std::uint6
                                              [[maybe_unused]] const TempFolder& folder,
                                              [[maybe_unused]] const Files& complete) {
   std::ostringstream out;
-  sim::fileops::writeUnnamed(!how.named);
+  writeFiles(how.writing);
   if (how.signal == 0) {
     sim::fileops::failAt(n);
     std::optional<sim::SessionError> error = play(script, out);
     sim::fileops::failAt(0);
-    sim::fileops::writeUnnamed(true);
+    writeFiles(Writing::Unnamed);
     return error;
   }
 #if !defined(_WIN32)
@@ -97,7 +109,7 @@ std::optional<sim::SessionError> interrupted(const Interruption& how, std::uint6
     sim::fileops::signalAt(n, how.signal);
     _exit(play(script, out) ? 1 : 0);
   }
-  sim::fileops::writeUnnamed(true);
+  writeFiles(Writing::Unnamed);
   int status = 0;
   if (how.signal == SIGSTOP) {
     waitpid(child, &status, WUNTRACED);
@@ -137,22 +149,33 @@ TEST(SimFiles, NeverLosesOrHalfWritesAFileWhereverARunIsCutShort) {
                              (folder / "new.png").string() + "\nrecord " + (folder / "r.gif").string() +
                              "\nframe 2\nvelocity 1000 0 0\nframe\nsnapshot " +
                              (folder / "kept.png").string() + "\nrecord stop\n";
-  lay(folder, before);
-  std::ostringstream out;
-  std::uint64_t start = sim::fileops::count();
-  ASSERT_FALSE(play(script, out));
-  const std::uint64_t operations = sim::fileops::count() - start;
+  // The file operations of the whole run, for each way of writing files, and the files it leaves.
+  auto operationsOf = [&](Writing writing) {
+    lay(folder, before);
+    writeFiles(writing);
+    std::ostringstream out;
+    std::uint64_t start = sim::fileops::count();
+    EXPECT_FALSE(play(script, out));
+    writeFiles(Writing::Unnamed);
+    return sim::fileops::count() - start;
+  };
+  const std::uint64_t operations = operationsOf(Writing::Unnamed);
+  const std::uint64_t named = operationsOf(Writing::Named);
+  const std::uint64_t copied = operationsOf(Writing::NamingRefused);
   const Files after = contents(folder);
   ASSERT_THAT(after, ::testing::SizeIs(3));
   ASSERT_GT(operations, 10u);
 
   // Each operation cut short by a full disk, by SIGKILL, and by one of the signals that end a run, in turn;
   // and passed by another of them, ignored. Files written under a temporary name, as where the file system
-  // cannot write them without one, are cut short by a full disk and an ending signal.
+  // cannot write them without one, and files copied to one, as where the system refuses to name a file made
+  // without one, are cut short by a full disk and an ending signal.
   std::vector<std::pair<std::uint64_t, Interruption>> runs;
-  for (std::uint64_t n = 1; n <= operations; ++n) {
-    runs.push_back({n, {"a full disk", 0}});
-    runs.push_back({n, {"a full disk, named", 0, false, true}});
+  for (std::uint64_t n = 1; n <= operations; ++n) runs.push_back({n, {"a full disk", 0}});
+  for (std::uint64_t n = 1; n <= named; ++n)
+    runs.push_back({n, {"a full disk, named", 0, false, Writing::Named}});
+  for (std::uint64_t n = 1; n <= copied; ++n) {
+    runs.push_back({n, {"a full disk, naming refused", 0, false, Writing::NamingRefused}});
   }
 #if !defined(_WIN32)
   const std::span<const int> ending = sim::endingSignals();
@@ -162,8 +185,16 @@ TEST(SimFiles, NeverLosesOrHalfWritesAFileWhereverARunIsCutShort) {
     runs.push_back({n, {strsignal(signal), signal}});
     runs.push_back({n, {"SIGKILL", SIGKILL}});
     runs.push_back({n, {std::string(strsignal(ignored)) + ", ignored", ignored, true}});
-    runs.push_back({n, {std::string(strsignal(signal)) + ", named", signal, false, true}});
-    runs.push_back({n, {"SIGSTOP, named", SIGSTOP, false, true}});
+  }
+  for (std::uint64_t n = 1; n <= named; ++n) {
+    int signal = ending[n % ending.size()];
+    runs.push_back({n, {std::string(strsignal(signal)) + ", named", signal, false, Writing::Named}});
+    runs.push_back({n, {"SIGSTOP, named", SIGSTOP, false, Writing::Named}});
+  }
+  for (std::uint64_t n = 1; n <= copied; ++n) {
+    int signal = ending[n % ending.size()];
+    runs.push_back(
+        {n, {std::string(strsignal(signal)) + ", naming refused", signal, false, Writing::NamingRefused}});
   }
 #endif
   for (const auto& [n, how] : runs) {
@@ -188,6 +219,127 @@ TEST(SimFiles, NeverLosesOrHalfWritesAFileWhereverARunIsCutShort) {
       EXPECT_EQ(contents(folder), after) << "the run went on to its end";
     }
   }
+}
+
+// A script that another process's work interrupts: the first part is read, then the work is done, then the
+// rest, as if someone changed the files between two lines of a running session.
+class Interlude : public std::streambuf {
+ public:
+  Interlude(std::string first, std::function<void()> work, std::string rest)
+      : parts_{std::move(first), std::move(rest)}, work_(std::move(work)) {
+    setg(parts_[0].data(), parts_[0].data(), parts_[0].data() + parts_[0].size());
+  }
+
+ protected:
+  int_type underflow() override {
+    if (done_) return traits_type::eof();
+    done_ = true;
+    work_();
+    setg(parts_[1].data(), parts_[1].data(), parts_[1].data() + parts_[1].size());
+    return parts_[1].empty() ? traits_type::eof() : traits_type::to_int_type(parts_[1][0]);
+  }
+
+ private:
+  std::string parts_[2];
+  std::function<void()> work_;
+  bool done_ = false;
+};
+
+std::optional<sim::SessionError> playWithInterlude(const std::string& first,
+                                                   const std::function<void()>& work, const std::string& rest,
+                                                   const sim::Options& options) {
+  Interlude script(first, work, rest);
+  std::istream in(&script);
+  std::ostringstream out;
+  return sim::play(in, out, options);
+}
+
+TEST(SimFiles, JudgesATargetAgainWhenTheFileIsPutInPlace) {
+  TempFolder folder;
+  using std::filesystem::perms;
+  const std::filesystem::path target = folder / "r.gif";
+  const std::filesystem::path module = folder / "module.so";
+  sim::Options options = simOptions();
+  options.plugin = module;
+  struct Case {
+    std::string what;
+    std::function<void()> meanwhile;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {"made read-only", [&] { std::filesystem::permissions(target, perms::owner_read); }, "it is read-only"},
+      {"given another name", [&] { std::filesystem::create_hard_link(target, folder / "twin.gif"); },
+       "it has other names"},
+      {"replaced by the plugin module", [&] { std::filesystem::rename(module, target); },
+       "it is the plugin module"},
+  };
+#if !defined(_WIN32)
+  cases.push_back({"turned into a link to another file",
+                   [&] {
+                     std::filesystem::remove(target);
+                     std::filesystem::create_symlink(folder / "elsewhere.gif", target);
+                     std::ofstream(folder / "elsewhere.gif") << "another file";
+                   },
+                   "it names another file than when writing began"});
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const std::string& name : folder.names()) std::filesystem::remove_all(folder / name);
+    std::filesystem::copy_file(KORVINDEL_MODULE, module);
+    std::ofstream(target) << "the user's own animation";
+    Files changed;
+    std::optional<sim::SessionError> error = playWithInterlude(
+        "record " + target.string() + "\nframe 2\n",
+        [&] {
+          c.meanwhile();
+          changed = contents(folder);
+        },
+        "record stop\n", options);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->status(), sim::Status::OutputFailed);
+    EXPECT_THAT(error->what(), HasSubstr(c.message));
+    EXPECT_EQ(contents(folder), changed) << "every file as the change left it, and no temporary";
+  }
+  std::filesystem::permissions(target, perms::owner_all);
+
+  // What stands at the target when the file replaces it passes on its owner and permission bits, even when it
+  // was made after the recording began; by another user, where only root can show it.
+  for (const std::string& name : folder.names()) std::filesystem::remove_all(folder / name);
+  std::filesystem::copy_file(KORVINDEL_MODULE, module);
+  auto madeMeanwhile = [&] {
+    std::ofstream(target) << "made meanwhile";
+    std::filesystem::permissions(target, perms::owner_read | perms::owner_write | perms::group_read);
+#if !defined(_WIN32)
+    if (geteuid() == 0) {
+      ASSERT_EQ(chown(target.c_str(), 23456, 23457), 0);
+    }
+#endif
+  };
+  EXPECT_FALSE(playWithInterlude("record " + target.string() + "\nframe 2\n", madeMeanwhile, "record stop\n",
+                                 options));
+  EXPECT_EQ(readFile(target).substr(0, 3), "GIF");
+  EXPECT_EQ(std::filesystem::status(target).permissions(),
+            perms::owner_read | perms::owner_write | perms::group_read);
+#if !defined(_WIN32)
+  struct stat replaced {};
+  ASSERT_EQ(stat(target.c_str(), &replaced), 0);
+  if (geteuid() == 0) {
+    EXPECT_EQ(replaced.st_uid, 23456u);
+    EXPECT_EQ(replaced.st_gid, 23457u);
+  }
+#endif
+
+  // The module loaded last is what no picture may replace, whatever stood at its path before.
+  std::optional<sim::SessionError> error = playWithInterlude(
+      "unload\n",
+      [&] {
+        std::filesystem::remove(module);
+        std::filesystem::copy_file(KORVINDEL_MODULE, module);
+      },
+      "load\nframe\nsnapshot " + module.string() + "\n", options);
+  ASSERT_TRUE(error);
+  EXPECT_THAT(error->what(), HasSubstr("cannot write " + module.string() + ": it is the plugin module"));
+  EXPECT_EQ(readFile(module), readFile(KORVINDEL_MODULE));
 }
 
 TEST(SimFiles, RefusesATargetThatIsNoRegularFileOrThatARecordingWillBecome) {
@@ -222,6 +374,12 @@ TEST(SimFiles, RefusesATargetThatIsNoRegularFileOrThatARecordingWillBecome) {
     ASSERT_EQ(lchown(at("planted.png").c_str(), 23456, 23456), 0);
     cases.push_back({"snapshot " + at("planted.png"), sim::Status::OutputFailed,
                      "it is a link in a sticky folder that anyone may write, made by neither"});
+    // A link to another user's folder, planted on the way to the target.
+    std::filesystem::create_directory(folder / "private");
+    std::filesystem::create_directory_symlink(folder / "private", folder / "shots");
+    ASSERT_EQ(lchown(at("shots").c_str(), 23456, 23456), 0);
+    cases.push_back({"snapshot " + at("shots") + "/new.png", sim::Status::OutputFailed,
+                     "its folder " + at("shots") + " is a link in a sticky folder that anyone may write"});
   }
   ASSERT_EQ(mkfifo(at("fifo.gif").c_str(), 0600), 0);
   cases.push_back({"record " + at("fifo.gif"), sim::Status::OutputFailed, "it is not a regular file"});
@@ -255,40 +413,16 @@ TEST(SimFiles, RefusesATargetThatIsNoRegularFileOrThatARecordingWillBecome) {
 }
 
 // korvindel-sim run as a user runs it, from a shell in a folder of the test's own.
-struct SimRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs the simulator with the arguments, which may redirect, pipe or close its descriptors, in bash with
-// pipefail, after the shell commands before (which end in &&): a pipeline's status is the simulator's. What
-// reaches the outputs is kept.
-SimRun runSim(const std::filesystem::path& folder, const std::string& arguments,
-              const std::string& before = "") {
-  std::string command = "{ cd '" + folder.string() + "' && " + before + "'" + KORVINDEL_SIM + "' " +
-                        arguments + "; } >'" + (folder / "out.txt").string() + "' 2>'" +
-                        (folder / "err.txt").string() + "'";
-  std::string quoted;
-  for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  int raw = std::system(("bash -o pipefail -c '" + quoted + "'").c_str());
-  SimRun run;
-#if !defined(_WIN32)
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#else
-  run.status = raw;
-#endif
-  run.out = readFile(folder / "out.txt");
-  run.err = readFile(folder / "err.txt");
-  std::filesystem::remove(folder / "out.txt");
-  std::filesystem::remove(folder / "err.txt");
-  return run;
+ProgramRun runSim(const std::filesystem::path& folder, const std::string& arguments,
+                  const std::string& before = "") {
+  return runProgram(KORVINDEL_SIM, folder, arguments, before);
 }
 
 KORVINDEL_POSIX_TEST(SimCommand, EndsWithTheStatusOfWhatHappened, "runs the program through a POSIX shell") {
   TempFolder folder;
   std::ofstream(folder / "good.txt") << "state freeplay\nkorvindel_show 1\nframe\n";
   std::ofstream(folder / "bad.txt") << "frame\nfly\n";
+  std::ofstream(folder / "frame.txt") << "state freeplay\nframe\n";
   std::ofstream(folder / "folder.txt") << "frame\nsnapshot " << folder.path().string() << "\n";
   std::ofstream(folder / "cut.so") << readFile(KORVINDEL_MODULE).substr(0, 20000);
   std::filesystem::path moduleFolder = std::filesystem::path(KORVINDEL_MODULE).parent_path();
@@ -339,6 +473,8 @@ KORVINDEL_POSIX_TEST(SimCommand, EndsWithTheStatusOfWhatHappened, "runs the prog
       {folder.path(), "- <&-", 2, "line 1: cannot read the script: Bad file descriptor"},
       {folder.path(), "- </", 2, "line 1: cannot read the script: Is a directory"},
       {folder.path(), "bad.txt", 2, "line 2: expected 'fly VALUE' or a command"},
+      {folder.path(), "--plugin '" + testPlugin("breaks_throws").string() + "' frame.txt", 1,
+       "line 2: the plugin failed: it let out an exception that is not a std::exception"},
       {folder.path(), "folder.txt", 3, "it is a directory"},
       {folder.path(), "many.txt >/dev/null", 0, "", processorBound},
       {folder.path(), "comment.txt >/dev/null", 0, "", processorBound},
@@ -369,7 +505,7 @@ KORVINDEL_POSIX_TEST(SimCommand, EndsWithTheStatusOfWhatHappened, "runs the prog
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.before + c.arguments);
-    SimRun run = runSim(c.folder, c.arguments, c.before);
+    ProgramRun run = runSim(c.folder, c.arguments, c.before);
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_THAT(run.err, HasSubstr(c.message));
     if (c.status == 0) {
@@ -411,6 +547,8 @@ KORVINDEL_POSIX_TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsR
   script("large.txt", "canvas 2000 2000\nframe\nsnapshot large.png\n");
   script("own-log.txt", "# a note\n");
   script("onto-log.txt", "frame\nsnapshot /dev/stdout\n");
+  // The file that the runner takes standard error into.
+  script("onto-errors.txt", "frame\nsnapshot err.txt\n");
   script("onto-script.txt", "frame\nsnapshot onto-script.txt\n");
   script("record-script.txt", "record record-script.txt\nframe\nrecord stop\n");
   script("onto-module.txt", "frame\nsnapshot plugin/module.so\n");
@@ -432,6 +570,7 @@ KORVINDEL_POSIX_TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsR
        "ulimit -f 64 && "},
       {"- <own-log.txt >>own-log.txt", 2, "it is also the log's output", "ulimit -f 64 && "},
       {"onto-log.txt", 3, "line 2: cannot write /dev/stdout: it is the log's output"},
+      {"onto-errors.txt", 3, "line 2: cannot write err.txt: it is the error output"},
       {"onto-script.txt", 3, "line 2: cannot write onto-script.txt: it is the script"},
       {"- <record-script.txt", 3, "line 1: cannot write record-script.txt: it is the script"},
       {"--plugin plugin/module.so onto-module.txt", 3,
@@ -447,7 +586,7 @@ KORVINDEL_POSIX_TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsR
   const Files before = withModes(folder);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
-    SimRun run = runSim(folder.path(), c.arguments, c.before);
+    ProgramRun run = runSim(folder.path(), c.arguments, c.before);
     EXPECT_EQ(run.status, c.status);
     EXPECT_THAT(run.err, HasSubstr(c.message));
     EXPECT_EQ(withModes(folder), before) << "every file as it was, nothing added, no temporary left";
@@ -491,10 +630,36 @@ KORVINDEL_POSIX_TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsR
   EXPECT_EQ(contents(folder).size(), before.size() + 4) << "no temporary left";
 }
 
+KORVINDEL_POSIX_TEST(SimFiles, LeaveNoTemporaryWhenThePluginCrashesOrAborts,
+                     "ends a process of its own by the plugin's signal") {
+  TempFolder folder;
+  const std::string modules[] = {"breaks_crashes", "hostile_aborts_in_a_frame"};
+  for (const std::string& module : modules) {
+    SCOPED_TRACE(module);
+    pid_t child = fork();
+    if (child == 0) {
+      rlimit noCore{0, 0};
+      setrlimit(RLIMIT_CORE, &noCore);
+      sim::endCleanlyOnSignals();
+      // Where files cannot be written without a name, the recording's temporary has one.
+      writeFiles(Writing::Named);
+      sim::Options options = simOptions();
+      options.plugin = testPlugin(module);
+      std::ostringstream out;
+      play("record " + (folder / "r.gif").string() + "\nframe\n", out, options);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "ended with status " << status;
+    EXPECT_THAT(folder.names(), ::testing::IsEmpty()) << "the recording's temporary is left";
+  }
+}
+
 KORVINDEL_POSIX_TEST(SimCommand, HelpAndReadmeAgreeOnLinesLimitsAndStatuses,
                      "runs the program through a POSIX shell") {
   TempFolder folder;
-  SimRun help = runSim(folder.path(), "--help");
+  ProgramRun help = runSim(folder.path(), "--help");
   ASSERT_EQ(help.status, 0);
   for (const sim::StatusMeaning& status : sim::kStatuses) {
     EXPECT_THAT(help.out, HasSubstr(std::to_string(static_cast<int>(status.status)) + "  " +
