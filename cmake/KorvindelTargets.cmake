@@ -26,6 +26,14 @@ function(korvindel_warnings target)
   set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ${KORVINDEL_WARNINGS_AS_ERRORS})
 endfunction()
 
+# korvindel_write_if_changed(<path> <content>): writes a file the build makes at configure time, as it is, only
+# when its content changes, so that a new configure rebuilds nothing that depends on it.
+function(korvindel_write_if_changed path content)
+  file(WRITE ${path}.new "${content}")
+  file(COPY_FILE ${path}.new ${path} ONLY_IF_DIFFERENT)
+  file(REMOVE ${path}.new)
+endfunction()
+
 # korvindel_plugin_module(<name> SOURCES <source>... [LIBRARIES <library>...] [DEFINITIONS <definition>...]):
 # a plugin module as the host loads one (<name>.so or <name>.dll): hidden symbols but what it marks for export,
 # its base class's members defined and exported by itself, and unmapped when the host closes it.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <system_error>
@@ -354,31 +355,31 @@ void AtomicFile::create() {
   if (errno != EOPNOTSUPP) throw OutputError(cannotWrite(target_, cannotCreateIn(folder)));
 #endif
   // A name of our own beside the target, so that the rename stays within one file system.
-  temporary_ = claimTemporary([&](const std::filesystem::path& candidate) {
+  bool claimed = claimTemporary([&](const std::filesystem::path& candidate) {
     file_ = openNamed(candidate);
     return file_ != nullptr;
   });
-  if (temporary_.empty()) throw OutputError(cannotWrite(target_, cannotCreateIn(folder)));
+  if (!claimed) throw OutputError(cannotWrite(target_, cannotCreateIn(folder)));
 }
 
-std::filesystem::path AtomicFile::claimTemporary(
-    const std::function<bool(const std::filesystem::path&)>& claim) {
+bool AtomicFile::claimTemporary(const std::function<bool(const std::filesystem::path&)>& claim) {
   // A name that is taken belongs to someone else and is left alone.
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::filesystem::path candidate = temporaryName(destination_);
     SignalsHeld held;
     if (!claim(candidate)) {
       if (errno == EEXIST) continue;
-      return {};
+      return false;
     }
-    if (!rememberTemporary(candidate)) {
-      temporary_ = candidate;
+    // Listed under the member's own text, which lives as long as the name is ours.
+    temporary_ = candidate;
+    if (!rememberTemporary(temporary_)) {
       discard();
       throw OutputError(cannotWrite(target_, "the simulator holds too many files at once"));
     }
-    return candidate;
+    return true;
   }
-  return {};
+  return false;
 }
 
 void AtomicFile::judgeTargetAgain() {
@@ -524,8 +525,7 @@ void AtomicFile::nameUnnamed() {
   if (link(destination_)) return;
   if (errno == EEXIST) {
     // A file stands at the target: a link cannot replace it, a rename can.
-    temporary_ = claimTemporary(link);
-    if (!temporary_.empty()) {
+    if (claimTemporary(link)) {
       if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
         fail(reason());
         return;
@@ -545,24 +545,23 @@ void AtomicFile::nameUnnamed() {
 void AtomicFile::nameACopy() {
 #if defined(O_TMPFILE)
   unnamedCannotBeNamed = true;
-  std::FILE* unnamed = std::exchange(file_, nullptr);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> unnamed(std::exchange(file_, nullptr), &std::fclose);
   std::filesystem::path folder = folderOf(destination_);
-  temporary_ = claimTemporary([&](const std::filesystem::path& candidate) {
+  bool claimed = claimTemporary([&](const std::filesystem::path& candidate) {
     file_ = openNamed(candidate);
     return file_ != nullptr;
   });
-  if (temporary_.empty()) {
+  if (!claimed) {
     fail(cannotCreateIn(folder));
-    std::fclose(unnamed);
     return;
   }
-  std::rewind(unnamed);
+  std::rewind(unnamed.get());
   char buffer[64 * 1024];
-  for (std::size_t got; !failed_ && (got = std::fread(buffer, 1, sizeof buffer, unnamed)) > 0;) {
+  for (std::size_t got; !failed_ && (got = std::fread(buffer, 1, sizeof buffer, unnamed.get())) > 0;) {
     if (!write(buffer, got)) break;
   }
-  if (!failed_ && std::ferror(unnamed)) fail(reason());
-  std::fclose(unnamed);
+  if (!failed_ && std::ferror(unnamed.get())) fail(reason());
+  unnamed.reset();
   if (!failed_ && !flushToDisk(file_)) fail(reason());
   if (!failed_) finishMode();
   closeFile();

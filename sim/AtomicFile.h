@@ -104,9 +104,10 @@ class AtomicFile {
 
  private:
   void create();
-  /// The name that the file is claimed under, nobody else's, tried by `claim`, which fails with errno EEXIST
-  /// for a name that is taken; listed for removeTemporaries. Empty, with errno saying why, when none is had.
-  std::filesystem::path claimTemporary(const std::function<bool(const std::filesystem::path&)>& claim);
+  /// Claims a name for the file that is nobody else's, tried by `claim`, which fails with errno EEXIST for a
+  /// name that is taken: the name becomes the temporary, listed for removeTemporaries. False, with errno
+  /// saying why, when none is had.
+  bool claimTemporary(const std::function<bool(const std::filesystem::path&)>& claim);
   /// Judges the target again, as the file is about to replace it, and takes the owner and permission bits
   /// the complete file is to have from what stands there now.
   void judgeTargetAgain();

@@ -24,22 +24,28 @@ constexpr int kCrashSignals[] = {SIGABRT, SIGSEGV, SIGFPE, SIGILL,
 #endif
 };
 
-#if !defined(_WIN32)
-// What handled each crash signal before: a sanitizer's runtime, say, which reports the crash.
-struct sigaction crashedBefore[NSIG];
-#endif
-
-// A crash leaves no temporary either; then the signal goes on as it would have: to the handler before, or to
-// the default action, which ends the process by it.
+#if defined(_WIN32)
+// A crash leaves no temporary either; then the signal, raised again with the default action, ends the
+// process.
 void endOnCrash(int signal) {
   removeTemporaries();
-#if defined(_WIN32)
   std::raise(signal);
-#else
-  sigaction(signal, &crashedBefore[signal], nullptr);
-  raise(signal);
-#endif
 }
+#else
+// What handled each crash signal before: a sanitizer's runtime, say, which reports the crash.
+struct sigaction crashedBefore[NSIG];
+// A stack of its own, so that a crash by stack overflow still runs the handler.
+alignas(16) char crashStack[64 * 1024];
+
+// A crash leaves no temporary either; then the signal goes on as it would have, to the handler before or to
+// the default action. A fault the processor raised comes back, with its own context, when the faulting
+// instruction runs again on return; a signal sent (abort, kill) is sent again.
+void endOnCrash(int signal, siginfo_t* info, void*) {
+  removeTemporaries();
+  sigaction(signal, &crashedBefore[signal], nullptr);
+  if (info->si_code <= 0 || signal == SIGABRT) raise(signal);
+}
+#endif
 
 void endOnSignal(int signal) {
   removeTemporaries();
@@ -71,8 +77,13 @@ void endCleanlyOnSignals() {
   }
   for (int signal : kCrashSignals) std::signal(signal, &endOnCrash);
 #else
+  stack_t crashStackInUse{};
+  crashStackInUse.ss_sp = crashStack;
+  crashStackInUse.ss_size = sizeof crashStack;
+  sigaltstack(&crashStackInUse, nullptr);
   struct sigaction crash {};
-  crash.sa_handler = &endOnCrash;
+  crash.sa_sigaction = &endOnCrash;
+  crash.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&crash.sa_mask);
   for (int signal : kCrashSignals) sigaction(signal, &crash, &crashedBefore[signal]);
   struct sigaction action {};

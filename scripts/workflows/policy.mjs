@@ -23,7 +23,8 @@ export const minimumMajors = {
 const fork = { full_name: "someone/fork" };
 const repository = "owner/korvindel";
 const events = {
-  tag: { event_name: "push", ref: "refs/tags/v1.0", ref_name: "v1.0", head_ref: "" },
+  tag: { event_name: "push", ref: "refs/tags/v1.0", ref_name: "v1.0", head_ref: "", run_id: 101 },
+  sameTagAgain: { event_name: "push", ref: "refs/tags/v1.0", ref_name: "v1.0", head_ref: "", run_id: 102 },
   branchPush: { event_name: "push", ref: "refs/heads/v1.0", ref_name: "v1.0", head_ref: "" },
   ownPullRequest: {
     event_name: "pull_request",
@@ -48,7 +49,8 @@ const events = {
   },
   mainPush: { event_name: "push", ref: "refs/heads/main", ref_name: "main", head_ref: "" },
 };
-const contextOf = (event) => ({ github: { workflow: "CI", repository, ...events[event] } });
+const contextOf = (event) => ({ github: { workflow: "CI", repository, run_id: 100, ...events[event] } });
+const fromFork = (event) => events[event].event?.pull_request?.head?.repo === fork;
 
 const steps = (job) => job?.steps ?? [];
 const scriptOf = (job) => steps(job).map((step) => step.run ?? "").join("\n");
@@ -81,9 +83,18 @@ function concurrencyRules(concurrency, findings) {
     return;
   }
   const groupOf = (event) => String(valueFor(concurrency.group, contextOf(event)));
+  // A pending run replaces one pending in its group whatever cancel-in-progress says: a tag's run must be
+  // alone in its group.
   for (const event of Object.keys(events).filter((name) => name !== "tag")) {
     if (groupOf(event) === groupOf("tag")) {
       findings.push(`a ${event} run shares the tag's concurrency group ${groupOf("tag")} and can cancel it`);
+    }
+  }
+  for (const forked of Object.keys(events).filter(fromFork)) {
+    for (const own of Object.keys(events).filter((name) => !fromFork(name))) {
+      if (groupOf(forked) === groupOf(own)) {
+        findings.push(`a ${forked} run shares the ${own} run's concurrency group ${groupOf(own)} and can cancel it`);
+      }
     }
   }
   if (valueFor(concurrency["cancel-in-progress"] ?? false, contextOf("tag")) !== false) {
@@ -131,6 +142,7 @@ function releaseRules(workflow, jobs, zipJob, findings) {
   if (zipJob && !needsOf(job).includes(zipJob)) {
     findings.push(`${name} does not release what the ${zipJob} job built and tested`);
   }
+  if (!needsOf(job).includes("linux")) findings.push(`${name} does not wait for the Linux suite (.ci/run)`);
   if (job.permissions?.contents !== "write") findings.push(`${name} needs contents: write to create a release`);
   for (const needed of ["gh release create", "sha256sum -c", "GITHUB_REF_NAME"]) {
     if (!scriptOf(job).includes(needed)) findings.push(`${name} does not run ${needed}`);

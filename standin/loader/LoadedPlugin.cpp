@@ -1,8 +1,13 @@
 #include "LoadedPlugin.h"
 
+#include <exception>
+#include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "Console.h"
+#include "OperationLog.h"
 #include "PluginCallGuard.h"
 #include "PluginSlot.h"
 #include "ProcessState.h"
@@ -21,10 +26,57 @@ void report(Host& host, Finding::Check check, Describe describe) noexcept {
   }
 }
 
+// An exception on its way out of plugin code, held so that the module can be closed before it goes on. One of
+// the host's own (a failed host operation, a refused console name, a module that is no plugin), which passed
+// through the plugin, goes on as it was thrown; any other may live in the module's own C++ runtime, which on
+// Windows each module carries and closing it unmaps, so only its kind and its words are kept.
+class Escaping {
+ public:
+  /// Takes the exception being handled; called in a catch block.
+  Escaping() noexcept {
+    try {
+      throw;
+    } catch (const LoadError&) {
+      hosts_ = std::current_exception();
+    } catch (const InjectedFault&) {
+      hosts_ = std::current_exception();
+    } catch (const ConsoleError&) {
+      hosts_ = std::current_exception();
+    } catch (const std::bad_alloc&) {
+      outOfMemory_ = true;
+    } catch (const std::exception& error) {
+      keep(error.what());
+    } catch (...) {
+      keep("an exception that is not a std::exception");
+    }
+  }
+
+  // Without memory for the words, what goes on is that memory ran out.
+  void keep(const char* words) noexcept {
+    try {
+      words_ = words;
+    } catch (...) {
+      outOfMemory_ = true;
+    }
+  }
+
+  [[noreturn]] void goOn() const {
+    if (hosts_) std::rethrow_exception(hosts_);
+    if (outOfMemory_) throw std::bad_alloc();
+    throw PluginError(words_);
+  }
+
+ private:
+  std::exception_ptr hosts_;
+  bool outOfMemory_ = false;
+  std::string words_;
+};
+
 }  // namespace
 
 LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path)
     : host_(host), threadsBefore_(ProcessState::threads()), module_(path) {
+  std::optional<Escaping> escaping;
   try {
     PluginHandle* instance = module_->getPlugin();
     if (instance == nullptr || !*instance) {
@@ -35,8 +87,11 @@ LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path)
     PluginCallGuard call("onLoad");
     handle_->onLoad();
   } catch (...) {
+    escaping.emplace();
+  }
+  if (escaping) {
     release();
-    throw;
+    escaping->goOn();
   }
 }
 
@@ -50,14 +105,15 @@ LoadedPlugin::~LoadedPlugin() {
 
 void LoadedPlugin::unload() {
   if (!loaded()) return;
+  std::optional<Escaping> escaping;
   try {
     PluginCallGuard call("onUnload");
     handle_->onUnload();
   } catch (...) {
-    release();
-    throw;
+    escaping.emplace();
   }
   release();
+  if (escaping) escaping->goOn();
 }
 
 void LoadedPlugin::release() noexcept {

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -27,18 +29,6 @@
 
 namespace standin {
 namespace {
-
-// One message: its kind, the rule, a tab, the text.
-constexpr char kKinds[] = {'R', 'F', 'E'};
-// What one message holds at the most; a longer text is cut.
-constexpr std::size_t kMessageSize = 64 * 1024;
-
-std::string encoded(const RunResult& result) {
-  std::string message(1, kKinds[static_cast<int>(result.kind)]);
-  message += result.rule + '\t' + result.text;
-  if (message.size() > kMessageSize) message.resize(kMessageSize);
-  return message;
-}
 
 RunOutcome outcomeOf(const RunResult& result) {
   switch (result.kind) {
@@ -63,15 +53,29 @@ RunResult lastResort(const std::function<RunResult()>& work) noexcept {
 }
 
 #if defined(__linux__)
+// One message: its kind, the rule, a tab, the text.
+constexpr char kKinds[] = {'R', 'F', 'E'};
+// What one message holds at the most; a longer text is cut.
+constexpr std::size_t kMessageSize = 64 * 1024;
+
+std::string encoded(const RunResult& result) {
+  std::string message(1, kKinds[static_cast<int>(result.kind)]);
+  message += result.rule + '\t' + result.text;
+  if (message.size() > kMessageSize) message.resize(kMessageSize);
+  return message;
+}
+
 std::string describeSignal(int signal) {
   const char* name = strsignal(signal);
   return "ended by signal " + std::to_string(signal) +
          (name != nullptr ? " (" + std::string(name) + ")" : "");
 }
 
-std::string describeEnd(int status) {
-  if (WIFSIGNALED(status)) return describeSignal(WTERMSIG(status));
-  return "ended with status " + std::to_string(WEXITSTATUS(status)) + " before its work was done";
+std::string describeEnd(const siginfo_t& end) {
+  if (end.si_code == CLD_EXITED) {
+    return "ended with status " + std::to_string(end.si_status) + " before its work was done";
+  }
+  return describeSignal(end.si_status);
 }
 
 std::string seconds(std::chrono::milliseconds limit) {
@@ -80,11 +84,12 @@ std::string seconds(std::chrono::milliseconds limit) {
   return text.str();
 }
 
-// The file that a path names, as the kernel tells files apart.
+// A file as the kernel tells files apart, in the form /proc/<pid>/maps shows it.
 struct FileIdentity {
   unsigned major;
   unsigned minor;
   std::uint64_t inode;
+  bool operator==(const FileIdentity&) const = default;
 };
 
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
@@ -93,24 +98,81 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
   return FileIdentity{major(status.st_dev), minor(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
 }
 
-// Whether the process maps the file: then code of the module may still run there.
-bool maps(pid_t process, const FileIdentity& file) {
-  std::ifstream maps("/proc/" + std::to_string(process) + "/maps");
-  // Unreadable, the process cannot be shown free of the module.
-  if (!maps) return true;
+std::string processFile(pid_t process, const char* name) {
+  return "/proc/" + std::to_string(process) + "/" + name;
+}
+
+// One line of /proc/<pid>/maps: what is mapped, whether it can run, and which file it comes from (none for
+// anonymous memory, which then goes by its name, such as [vdso]).
+struct Mapping {
+  bool executable = false;
+  std::optional<FileIdentity> file;
+  std::string name;
+};
+
+std::optional<Mapping> mappingOf(const std::string& line) {
+  std::istringstream fields(line);
+  std::string range, permissions, offset, device;
+  std::uint64_t inode = 0;
+  if (!(fields >> range >> permissions >> offset >> device >> inode)) return std::nullopt;
+  Mapping mapping;
+  mapping.executable = permissions.find('x') != std::string::npos;
+  unsigned major = 0;
+  unsigned minor = 0;
+  if (inode != 0 && std::sscanf(device.c_str(), "%x:%x", &major, &minor) == 2) {
+    mapping.file = FileIdentity{major, minor, inode};
+  } else {
+    std::getline(fields >> std::ws, mapping.name);
+  }
+  return mapping;
+}
+
+std::vector<Mapping> mappingsOf(pid_t process) {
+  std::vector<Mapping> mappings;
+  std::ifstream maps(processFile(process, "maps"));
   for (std::string line; std::getline(maps, line);) {
-    std::istringstream fields(line);
-    std::string range, permissions, offset, device;
-    std::uint64_t inode = 0;
-    if (!(fields >> range >> permissions >> offset >> device >> inode) || inode != file.inode) continue;
-    unsigned major = 0;
-    unsigned minor = 0;
-    if (std::sscanf(device.c_str(), "%x:%x", &major, &minor) == 2 && major == file.major &&
-        minor == file.minor) {
-      return true;
+    if (std::optional<Mapping> mapping = mappingOf(line)) mappings.push_back(*mapping);
+  }
+  return mappings;
+}
+
+// What of a process can run code: the executable mappings, each counted by where it comes from.
+using Code = std::map<std::string, int>;
+
+Code codeOf(const std::vector<Mapping>& mappings) {
+  Code code;
+  for (const Mapping& mapping : mappings) {
+    if (!mapping.executable) continue;
+    const std::optional<FileIdentity>& file = mapping.file;
+    ++code[file ? std::to_string(file->major) + ":" + std::to_string(file->minor) + ":" +
+                      std::to_string(file->inode)
+                : mapping.name];
+  }
+  return code;
+}
+
+std::optional<FileIdentity> programOf(pid_t process) { return identityOf(processFile(process, "exe")); }
+
+// Why the run's process cannot be shown to hold no code of the module's, or empty when it can: its program is
+// this validator's, it has not ended, the module is not mapped there, and no code runs there but what ran in
+// the validator when the run began. What plugin code did to the validator's own memory is beyond what can be
+// seen from here.
+std::string untrusted(pid_t run, const std::optional<FileIdentity>& module, const Code& codeAtStart) {
+  std::vector<Mapping> mappings = mappingsOf(run);
+  if (mappings.empty()) return "the run's process had ended";
+  const std::optional<FileIdentity> program = programOf(getpid());
+  if (!program || programOf(run) != program) return "the run's process no longer runs the validator";
+  for (const Mapping& mapping : mappings) {
+    if (module && mapping.file == module) return "the module was still loaded in the run";
+  }
+  for (const auto& [where, count] : codeOf(mappings)) {
+    auto before = codeAtStart.find(where);
+    if (before == codeAtStart.end() || before->second < count) {
+      return "code that was not there when the run began was still mapped in it";
     }
   }
-  return false;
+  if (programOf(run) != program) return "the run's process no longer runs the validator";
+  return "";
 }
 
 // The processes whose parent is this one: with this process a subreaper, every process a run started ends up
@@ -137,17 +199,20 @@ std::vector<pid_t> children() {
   return found;
 }
 
-// Ends the run's process group, then every process the run left behind, and reaps them all.
-void endEverything(pid_t run, bool reaped) {
+// Ends the run's process group while the run, ended or not, still holds its number, then reaps the run, then
+// ends every process the run left behind, generation after generation, for as long as any comes back:
+// children the caller had before the run are its own and are left alone.
+void endEverything(pid_t run, const std::vector<pid_t>& callersOwn) {
   kill(-run, SIGKILL);
-  if (!reaped) {
-    kill(run, SIGKILL);
-    while (waitpid(run, nullptr, 0) < 0 && errno == EINTR) {
-    }
+  kill(run, SIGKILL);
+  while (waitpid(run, nullptr, 0) < 0 && errno == EINTR) {
   }
-  // A killed process's own children come here in turn; each round ends one generation.
-  for (int round = 0; round < 64; ++round) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (std::chrono::steady_clock::now() < giveUp) {
     std::vector<pid_t> left = children();
+    std::erase_if(left, [&](pid_t process) {
+      return std::find(callersOwn.begin(), callersOwn.end(), process) != callersOwn.end();
+    });
     if (left.empty()) return;
     for (pid_t process : left) {
       kill(-process, SIGKILL);
@@ -183,6 +248,8 @@ class Descriptor {
   close(nothing);
   close(output);
   std::string message = encoded(lastResort(work));
+  // What the module wrote and left in the C library's buffers belongs to its output too.
+  std::fflush(nullptr);
   if (send(channel, message.data(), message.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(message.size())) {
     _exit(125);
   }
@@ -210,7 +277,9 @@ std::optional<Received> receive(int channel) {
   header.msg_iovlen = 1;
   header.msg_control = control;
   header.msg_controllen = sizeof control;
+  // A peer that ended with messages of its own unread reports that once, before what waits here.
   ssize_t got = recvmsg(channel, &header, MSG_DONTWAIT);
+  if (got < 0 && errno == ECONNRESET) got = recvmsg(channel, &header, MSG_DONTWAIT);
   if (got <= 0) return std::nullopt;
   received.message.resize(static_cast<std::size_t>(got));
   for (cmsghdr* item = CMSG_FIRSTHDR(&header); item != nullptr; item = CMSG_NXTHDR(&header, item)) {
@@ -232,8 +301,10 @@ std::optional<RunResult> decoded(std::string_view message) {
                    std::string(message.substr(1, tab - 1)), std::string(message.substr(tab + 1))};
 }
 
-// Judges a message from the run: what it says, when it can be believed.
-RunOutcome judgeMessage(const Received& received, pid_t run, const std::optional<FileIdentity>& module) {
+// Judges a message from the run: what it says, when it can be believed. A report, or a word that the module
+// cannot be judged, counts only from the run itself once no code of the module's can be there.
+RunOutcome judgeMessage(const Received& received, pid_t run, const std::optional<FileIdentity>& module,
+                        const Code& codeAtStart) {
   if (received.sender != run) {
     return {RunOutcome::End::Forged, "",
             "a message came from another process than the run's (" + std::to_string(received.sender) +
@@ -244,10 +315,25 @@ RunOutcome judgeMessage(const Received& received, pid_t run, const std::optional
   if (!result) {
     return {RunOutcome::End::Forged, "", "a message the validator never writes came from the run", ""};
   }
-  if (result->kind == RunResult::Kind::Report && module && maps(run, *module)) {
-    return {RunOutcome::End::Forged, "", "a report came while the module was still loaded in the run", ""};
+  if (result->kind != RunResult::Kind::Failure) {
+    // A module whose file cannot be told apart can still be said not to load, but cannot be shown gone.
+    std::string why = result->kind == RunResult::Kind::Report && !module
+                          ? "the module's file cannot be told apart"
+                          : untrusted(run, module, codeAtStart);
+    if (!why.empty()) return {RunOutcome::End::Forged, "", "a report came, but " + why, ""};
   }
   return outcomeOf(*result);
+}
+
+// Reads what the run wrote, a bounded amount at a time, so that a flood of output cannot hold the validator
+// past the run's limit; beyond kKeptOutput bytes it is read and dropped.
+void drain(int output, std::string& captured) {
+  char buffer[4096];
+  for (int chunk = 0; chunk < 16; ++chunk) {
+    ssize_t got = read(output, buffer, sizeof buffer);
+    if (got <= 0) return;
+    captured.append(buffer, std::min(static_cast<std::size_t>(got), kKeptOutput - captured.size()));
+  }
 }
 #endif
 
@@ -260,8 +346,10 @@ RunOutcome runIsolated(const std::filesystem::path& module, std::chrono::millise
                        const std::function<RunResult()>& work) {
   // Whatever the run starts comes back to this process when its parent ends, to be ended too.
   static const bool reaps = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
-  static_cast<void>(reaps);
+  if (!reaps)
+    throw std::runtime_error("the validator cannot take in what a run leaves: " + systemReason(errno));
   const std::optional<FileIdentity> moduleFile = identityOf(module);
+  const std::vector<pid_t> callersOwn = children();
   int pair[2];
   if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
     throw std::runtime_error("the validator cannot make a channel: " + systemReason(errno));
@@ -276,9 +364,16 @@ RunOutcome runIsolated(const std::filesystem::path& module, std::chrono::millise
   }
   Descriptor output(pipeEnds[0]);
   Descriptor outputsEnd(pipeEnds[1]);
+  // The run begins as a copy of this process: the code that may run in it then.
+  const Code codeAtStart = codeOf(mappingsOf(getpid()));
   pid_t run = fork();
   if (run < 0) throw std::runtime_error("the validator cannot start a child process: " + systemReason(errno));
-  if (run == 0) runChild(runsEnd.get(), outputsEnd.get(), work);
+  if (run == 0) {
+    // The run holds its own ends alone: none of the validator's.
+    close(channel.get());
+    close(output.get());
+    runChild(runsEnd.get(), outputsEnd.get(), work);
+  }
   setpgid(run, run);
   runsEnd.reset();
   outputsEnd.reset();
@@ -286,48 +381,49 @@ RunOutcome runIsolated(const std::filesystem::path& module, std::chrono::millise
 
   std::optional<RunOutcome> outcome;
   std::string captured;
-  bool ended = false;
-  int status = 0;
+  // How the run ended, seen without reaping it: its number stays its own, and its group's, until it is
+  // reaped.
+  siginfo_t end{};
   const auto deadline = std::chrono::steady_clock::now() + limit;
   // The run's end is looked for between waits, since a process it started may hold its channel open.
   constexpr std::chrono::milliseconds kLook{10};
-  while (!ended) {
-    if (waitpid(run, &status, WNOHANG) == run) {
-      ended = true;
-    }
+  for (;;) {
+    end.si_pid = 0;
+    bool ended =
+        waitid(P_PID, static_cast<id_t>(run), &end, WEXITED | WNOHANG | WNOWAIT) == 0 && end.si_pid == run;
     auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (!ended && left.count() <= 0) {
-      if (!outcome)
-        outcome = RunOutcome{RunOutcome::End::Hung, "", "the run did not end within " + seconds(limit), ""};
+      std::string after = outcome ? " after its report" : "";
+      outcome =
+          RunOutcome{RunOutcome::End::Hung, "", "the run did not end within " + seconds(limit) + after, ""};
       break;
     }
     pollfd watched[] = {{channel.get(), POLLIN, 0}, {output.get(), POLLIN, 0}};
-    int waitFor = ended ? 0 : static_cast<int>(std::min(left, kLook).count());
-    if (poll(watched, 2, waitFor) < 0 && errno != EINTR) break;
-    for (char buffer[4096];;) {
-      ssize_t got = read(output.get(), buffer, sizeof buffer);
-      if (got <= 0) break;
-      captured.append(buffer, std::min(static_cast<std::size_t>(got), kKeptOutput - captured.size()));
+    if (poll(watched, 2, ended ? 0 : static_cast<int>(std::min(left, kLook).count())) < 0 && errno != EINTR) {
+      outcome = RunOutcome{RunOutcome::End::CannotJudge, "",
+                           "the validator cannot watch the run: " + systemReason(errno), ""};
+      break;
     }
-    if (outcome) continue;
-    std::optional<Received> received = receive(channel.get());
-    if (!received) continue;
-    outcome = judgeMessage(*received, run, moduleFile);
-    if (outcome->end == RunOutcome::End::Forged) break;
-    char word = 1;
-    send(channel.get(), &word, 1, MSG_NOSIGNAL);
+    drain(output.get(), captured);
+    if (!outcome) {
+      if (std::optional<Received> received = receive(channel.get())) {
+        outcome = judgeMessage(*received, run, moduleFile, codeAtStart);
+        if (outcome->end == RunOutcome::End::Forged) break;
+        char word = 1;
+        send(channel.get(), &word, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+      }
+    }
+    if (!ended) continue;
+    if (!outcome) {
+      outcome = RunOutcome{RunOutcome::End::Crashed, "", describeEnd(end), ""};
+    } else if (outcome->end == RunOutcome::End::Reported &&
+               !(end.si_code == CLD_EXITED && end.si_status == 0)) {
+      outcome = RunOutcome{RunOutcome::End::Crashed, "", describeEnd(end) + ", after its report", ""};
+    }
+    break;
   }
-  endEverything(run, ended);
-  if (!outcome) {
-    outcome = RunOutcome{RunOutcome::End::Crashed, "", describeEnd(status), ""};
-  } else if (outcome->end == RunOutcome::End::Reported && ended &&
-             !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-    outcome = RunOutcome{RunOutcome::End::Crashed, "", describeEnd(status) + ", after its report", ""};
-  } else if (outcome->end == RunOutcome::End::Reported && !ended) {
-    outcome = RunOutcome{RunOutcome::End::Hung, "",
-                         "the run did not end within " + seconds(limit) + " after its report", ""};
-  }
+  endEverything(run, callersOwn);
   outcome->output = std::move(captured);
   return *outcome;
 }

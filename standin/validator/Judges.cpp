@@ -71,7 +71,9 @@ Judged changes_global_state(const Observed& seen) { return {found(seen, Finding:
 
 Judged makes_a_system_call(const Observed& seen) {
   std::string numbers = joined(seen.systemCalls, [](long number) { return std::to_string(number); });
-  return {numbers.empty() ? "" : "frames make system calls, by number: " + numbers, seen.systemCallsUnseen};
+  std::string found = numbers.empty() ? "" : "frames make system calls, by number: " + numbers;
+  if (!seen.systemCallsCutShort.empty()) found += (found.empty() ? "" : "; ") + seen.systemCallsCutShort;
+  return {found, seen.systemCallsUnseen};
 }
 
 }  // namespace judge

@@ -4,7 +4,6 @@
 #include <string_view>
 #include <system_error>
 
-#include "PluginHarness.h"
 #include "ReferenceReadout.h"
 #include "SyscallCounter.h"
 
@@ -91,9 +90,8 @@ void drawEveryKind(Host& host) {
   });
 }
 
-Observed observe(const std::filesystem::path& module, AllocationCounter allocations) {
+Observed observe(PluginHarness& harness, const std::filesystem::path& module, AllocationCounter allocations) {
   Observed seen;
-  PluginHarness harness;
   harness.load(module);
   Host& host = harness.host;
   const PluginDescriptor& descriptor = harness.plugin->descriptor();
@@ -131,6 +129,7 @@ Observed observe(const std::filesystem::path& module, AllocationCounter allocati
   if (seen.systemCallsUnseen.empty()) {
     syscallcounter::Counted counted = syscallcounter::madeBy(frames, frames);
     seen.systemCalls = counted.numbers;
+    seen.systemCallsCutShort = counted.cutShort;
     seen.systemCallsUnseen = counted.unseen;
   }
   host.setChecking(true);
@@ -151,6 +150,7 @@ std::string encoded(const Observed& seen) {
   put(out, seen.allocationsUnseen);
   putNumber(out, seen.systemCalls.size());
   for (long number : seen.systemCalls) putNumber(out, number);
+  put(out, seen.systemCallsCutShort);
   put(out, seen.systemCallsUnseen);
   putNumber(out, seen.findings.size());
   for (const Finding& finding : seen.findings) {
@@ -174,6 +174,7 @@ std::optional<Observed> decoded(const std::string& text) {
   for (std::size_t n = in.number<std::size_t>(); n > 0 && !in.failed; --n) {
     seen.systemCalls.push_back(in.number<long>());
   }
+  seen.systemCallsCutShort = in.field();
   seen.systemCallsUnseen = in.field();
   for (std::size_t n = in.number<std::size_t>(); n > 0 && !in.failed; --n) {
     auto check = static_cast<Finding::Check>(in.number<int>());

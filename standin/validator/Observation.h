@@ -11,6 +11,7 @@
 #include "Allocations.h"
 #include "Finding.h"
 #include "Host.h"
+#include "PluginHarness.h"
 
 namespace standin {
 
@@ -28,13 +29,16 @@ struct Observed {
   std::vector<std::string> allocatingFrames;
   std::string allocationsUnseen;
   std::vector<long> systemCalls;
+  /// How the frames under the count ended, when not by returning.
+  std::string systemCallsCutShort;
   std::string systemCallsUnseen;
   std::vector<Finding> findings;
 };
 
-/// Loads the module into a host, switches its readout on, draws frames of every kind, measuring their
-/// allocations and system calls, and unloads it. Exceptions from plugin code pass on.
-Observed observe(const std::filesystem::path& module, AllocationCounter allocations);
+/// Loads the module into the harness's host, switches its readout on, draws frames of every kind, measuring
+/// their allocations and system calls, and unloads it. Exceptions from plugin code pass on, the module still
+/// loaded unless they came from onLoad or onUnload.
+Observed observe(PluginHarness& harness, const std::filesystem::path& module, AllocationCounter allocations);
 
 /// The observations as one text, and back; none for a text that is not one.
 std::string encoded(const Observed& seen);

@@ -89,12 +89,12 @@ std::string unavailable() {
 Counted madeBy(const std::function<void()>& warmUp, const std::function<void()>& measured) {
 #if defined(KORVINDEL_SECCOMP)
   void* memory = mmap(nullptr, sizeof(Trapped), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  if (memory == MAP_FAILED) return {{}, "cannot share memory with a child: " + systemReason(errno)};
+  if (memory == MAP_FAILED) return {{}, "", "cannot share memory with a child: " + systemReason(errno)};
   trapped = new (memory) Trapped{};
   pid_t child = fork();
   if (child < 0) {
     munmap(memory, sizeof(Trapped));
-    return {{}, "cannot start a child process: " + systemReason(errno)};
+    return {{}, "", "cannot start a child process: " + systemReason(errno)};
   }
   if (child == 0) {
     warmUp();
@@ -102,13 +102,15 @@ Counted madeBy(const std::function<void()>& warmUp, const std::function<void()>&
     action.sa_sigaction = &onTrap;
     action.sa_flags = SA_SIGINFO;
     sigaction(SIGSYS, &action, nullptr);
-    if (trapEverything()) {
-      try {
-        measured();
-        trapped->finished = 1;
-      } catch (...) {
-        trapped->finished = 2;
-      }
+    if (!trapEverything()) {
+      trapped->finished = 3;
+      syscall(SYS_exit_group, 0);
+    }
+    try {
+      measured();
+      trapped->finished = 1;
+    } catch (...) {
+      trapped->finished = 2;
     }
     syscall(SYS_exit_group, 0);
   }
@@ -117,14 +119,15 @@ Counted madeBy(const std::function<void()>& warmUp, const std::function<void()>&
   }
   Counted counted;
   counted.numbers.assign(trapped->numbers, trapped->numbers + std::min(trapped->count.load(), 64));
-  if (trapped->finished == 2) counted.unseen = "the frames under the count threw when a call failed";
-  if (trapped->finished == 0) counted.unseen = describeEnd(status);
+  if (trapped->finished == 2) counted.cutShort = "the frames under the count threw when a call failed";
+  if (trapped->finished == 0) counted.cutShort = describeEnd(status);
+  if (trapped->finished == 3) counted.unseen = "the system refused the filter that counts system calls";
   munmap(memory, sizeof(Trapped));
   return counted;
 #else
   static_cast<void>(warmUp);
   static_cast<void>(measured);
-  return {{}, unavailable()};
+  return {{}, "", unavailable()};
 #endif
 }
 

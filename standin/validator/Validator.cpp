@@ -26,7 +26,8 @@ RunResult afterUnload(const std::vector<Finding>& findings, std::string report) 
 }
 
 // A run's work, with what escapes it: a module that cannot be loaded cannot be judged, and any other
-// exception comes from plugin code (a static constructor, onLoad, a frame, onUnload).
+// exception comes from plugin code (a static constructor, onLoad, a frame, onUnload). It is caught while the
+// run's harness still holds the module, whose own runtime the exception may live in.
 RunResult judgedRun(const std::function<RunResult()>& work) {
   try {
     return work();
@@ -43,8 +44,8 @@ RunResult judgedRun(const std::function<RunResult()>& work) {
 
 // The first run: every kind of frame, and an unload.
 RunResult survive(const std::filesystem::path& module) {
+  PluginHarness harness;
   return judgedRun([&] {
-    PluginHarness harness;
     harness.load(module);
     if (harness.host.console.value("korvindel_show")) harness.show(true);
     drawEveryKind(harness.host);
@@ -55,8 +56,9 @@ RunResult survive(const std::filesystem::path& module) {
 
 // The second run: what the rules after those on how a run ends judge.
 RunResult observeInRun(const std::filesystem::path& module, AllocationCounter allocations) {
+  PluginHarness harness;
   return judgedRun([&] {
-    Observed seen = observe(module, allocations);
+    Observed seen = observe(harness, module, allocations);
     return afterUnload(seen.findings, encoded(seen));
   });
 }

@@ -46,8 +46,10 @@ struct Misbehaviour : Behaved {
     sigaction(SIGSEGV, &action, nullptr);
   }
 #endif
+  // A write to the first page, which nothing maps: the processor stops it, as a crash in the game would be
+  // stopped, rather than a sanitizer's check for null.
   void inFrame(CanvasWrapper&) {
-    volatile int* volatile nowhere = nullptr;
+    volatile int* volatile nowhere = reinterpret_cast<int*>(std::uintptr_t{16});
     *nowhere = 1;
   }
 };
@@ -132,7 +134,7 @@ namespace {
 // kept, nothing allocated, no system call, no finding).
 void writeEverywhere() {
   std::string version = std::to_string(kPluginApiVersion);
-  std::string report = "R\t" + std::to_string(version.size()) + ":" + version + "1:11:01:01:00:1:00:1:0";
+  std::string report = "R\t" + std::to_string(version.size()) + ":" + version + "1:11:01:01:00:1:00:0:1:0";
   for (int descriptor = 1; descriptor < 1024; ++descriptor) {
     [[maybe_unused]] ssize_t ignored = write(descriptor, report.data(), report.size());
   }
