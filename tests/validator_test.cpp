@@ -167,7 +167,7 @@ KORVINDEL_POSIX_TEST(ValidatorFrontEnd, ReportsEveryModuleWithAStatusAndNoWordOf
        "failed   throws: plugin code let an exception out: \\x1b[2J\\x0dpassed"},
       {module("hostile_changes_state_when_opened"), 1,
        "-> " + folder.path().string() + "/\\x1b[2J\\x0dpassed"},
-      {module("hostile_prints_verdicts"), 0, "passed   makes_a_system_call",
+      {module("hostile_prints_verdicts"), 0, "passed   changes_global_state",
        "  module| \\x1b[2J\\x0dpassed   throws"},
       {"--help >/dev/full", 3, "", "cannot write the report: No space left on device"},
       {real + " >&-", 3, "", "cannot write the report: Bad file descriptor"},
