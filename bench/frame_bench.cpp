@@ -4,13 +4,13 @@
 #include <optional>
 #include <string>
 
-#include "Address.h"
-#include "Allocations.h"
-#include "Host.h"
-#include "Korvindel.h"
-#include "LoadedPlugin.h"
-#include "PluginSlot.h"
-#include "ReferenceReadout.h"
+#include "src/Korvindel.h"
+#include "standin/host/Address.h"
+#include "standin/host/Host.h"
+#include "standin/loader/LoadedPlugin.h"
+#include "standin/loader/PluginSlot.h"
+#include "standin/validator/Allocations.h"
+#include "standin/validator/ReferenceReadout.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "PluginHarness.h"
-#include "ReferenceReadout.h"
+#include "standin/loader/PluginHarness.h"
+#include "standin/validator/ReferenceReadout.h"
 
 namespace {
 

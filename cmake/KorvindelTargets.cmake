@@ -26,6 +26,17 @@ function(korvindel_warnings target)
   set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ${KORVINDEL_WARNINGS_AS_ERRORS})
 endfunction()
 
+# korvindel_library(<name> <STATIC|SHARED|OBJECT> <source>... [PUBLIC <library>...] [PRIVATE <library>...]): one of
+# the project's own libraries, built with its warnings. Every header of the project is included by its path from
+# the project's root, which names its layer: "common/Quote.h", "standin/host/Host.h", "sim/Session.h".
+function(korvindel_library name kind)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "PUBLIC;PRIVATE")
+  add_library(${name} ${kind} ${arg_UNPARSED_ARGUMENTS})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${arg_PUBLIC} PRIVATE ${arg_PRIVATE})
+  korvindel_warnings(${name})
+endfunction()
+
 # korvindel_write_if_changed(<path> <content>): writes a file the build makes at configure time, as it is, only
 # when its content changes, so that a new configure rebuilds nothing that depends on it.
 function(korvindel_write_if_changed path content)

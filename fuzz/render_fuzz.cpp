@@ -10,8 +10,8 @@
 #include <regex>
 #include <string>
 
-#include "PluginHarness.h"
-#include "Saturating.h"
+#include "common/Saturating.h"
+#include "standin/loader/PluginHarness.h"
 
 namespace {
 
@@ -91,9 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(text.color == expectedColor, "colour bytes are the cells' low 8 bits");
   float width = static_cast<float>(host.canvas.size.X) * *fuzzed->cell<float>("korvindel_xpos");
   float height = static_cast<float>(host.canvas.size.Y) * *fuzzed->cell<float>("korvindel_ypos");
-  require(text.position.X == standin::saturatingInt32(width) &&
-              text.position.Y == standin::saturatingInt32(height),
-          "the position is the truncated, saturated fraction of the canvas");
+  require(
+      text.position.X == common::saturatingInt32(width) && text.position.Y == common::saturatingInt32(height),
+      "the position is the truncated, saturated fraction of the canvas");
   float scale = *fuzzed->cell<float>("korvindel_textsize");
   require(std::bit_cast<std::uint32_t>(text.xScale) == std::bit_cast<std::uint32_t>(scale) &&
               std::bit_cast<std::uint32_t>(text.yScale) == std::bit_cast<std::uint32_t>(scale),

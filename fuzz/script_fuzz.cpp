@@ -9,7 +9,7 @@
 #include <string>
 #include <variant>
 
-#include "Session.h"
+#include "sim/Session.h"
 
 namespace {
 

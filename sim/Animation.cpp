@@ -1,4 +1,4 @@
-#include "Animation.h"
+#include "sim/Animation.h"
 
 #include <gif_lib.h>
 
@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "Quote.h"
+#include "common/Quote.h"
 
 namespace sim {
 namespace {
@@ -96,7 +96,7 @@ int writeToFile(GifFileType* gif, const GifByteType* data, int length) {
 }
 
 std::string finishedMessage(const std::filesystem::path& target) {
-  return "the recording into " + standin::escape(target.string()) + " is finished";
+  return "the recording into " + common::escape(target.string()) + " is finished";
 }
 
 }  // namespace
@@ -134,7 +134,7 @@ void Animation::add(const Image& frame) {
     start(frame.width, frame.height);
   } else if (previous_->width != frame.width || previous_->height != frame.height) {
     throw std::invalid_argument("a frame of another size than the first in the recording into " +
-                                standin::escape(target().string()));
+                                common::escape(target().string()));
   }
   const Image* previous = previous_ ? &*previous_ : nullptr;
   Rect rect = previous != nullptr ? changedRect(*previous, frame) : Rect{0, 0, frame.width, frame.height};
@@ -189,7 +189,7 @@ void Animation::finish() {
   if (gif_ == nullptr) throw std::invalid_argument(finishedMessage(target()));
   if (frames_ == 0) {
     throw std::invalid_argument("no frame was drawn while recording into " +
-                                standin::escape(target().string()));
+                                common::escape(target().string()));
   }
   int error = 0;
   if (EGifCloseFile(std::exchange(gif_, nullptr), &error) != GIF_OK) failed(error);

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "AtomicFile.h"
-#include "Image.h"
+#include "sim/AtomicFile.h"
+#include "sim/Image.h"
 
 struct GifFileType;
 

@@ -1,4 +1,4 @@
-#include "DemoScript.h"
+#include "sim/DemoScript.h"
 
 namespace sim {
 

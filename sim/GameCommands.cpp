@@ -1,4 +1,4 @@
-#include "GameCommands.h"
+#include "sim/GameCommands.h"
 
 #include <optional>
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "Host.h"
-#include "Script.h"
+#include "sim/Script.h"
+#include "standin/host/Host.h"
 
 namespace sim {
 

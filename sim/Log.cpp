@@ -1,19 +1,19 @@
-#include "Log.h"
+#include "sim/Log.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 
-#include "Number.h"
-#include "OutputError.h"
-#include "Quote.h"
+#include "common/Number.h"
+#include "common/Quote.h"
+#include "sim/OutputError.h"
 
 namespace sim {
 namespace {
 
 // JSON has no NaN or infinity.
-std::string jsonNumber(float value) { return std::isfinite(value) ? standin::shortestText(value) : "null"; }
+std::string jsonNumber(float value) { return std::isfinite(value) ? common::shortestText(value) : "null"; }
 
 std::string components(const standin::Color& colour) {
   return std::to_string(colour[0]) + "," + std::to_string(colour[1]) + "," + std::to_string(colour[2]) + "," +
@@ -42,9 +42,9 @@ class ReadableLog final : public FlushedLog {
  public:
   using FlushedLog::FlushedLog;
 
-  void comment(std::string_view text) override { write(standin::escape(text) + '\n'); }
+  void comment(std::string_view text) override { write(common::escape(text) + '\n'); }
   void echo(std::string_view line, std::string_view note) override {
-    write("> " + standin::escape(line) + standin::escape(note) + '\n');
+    write("> " + common::escape(line) + common::escape(note) + '\n');
   }
   void frame(const FrameReport& report) override {
     if (!headerWritten_) {
@@ -59,9 +59,9 @@ class ReadableLog final : public FlushedLog {
     for (std::size_t i = 0; i < report.draws.size(); ++i) {
       const standin::DrawnText& text = report.draws[i];
       if (i > 0) line += " | ";
-      line += standin::jsonQuote(text.text) + "  rgba(" + components(text.color) + ")  at (" +
+      line += common::jsonQuote(text.text) + "  rgba(" + components(text.color) + ")  at (" +
               std::to_string(text.position.X) + "," + std::to_string(text.position.Y) + ")  scale " +
-              standin::shortestText(text.xScale) + "x" + standin::shortestText(text.yScale);
+              common::shortestText(text.xScale) + "x" + common::shortestText(text.yScale);
     }
     write(line + '\n');
   }
@@ -91,7 +91,7 @@ class JsonLog final : public FlushedLog {
     for (std::size_t i = 0; i < report.draws.size(); ++i) {
       const standin::DrawnText& text = report.draws[i];
       line += (i == 0 ? "" : ",");
-      line += "{\"text\":" + standin::jsonQuote(text.text) + ",\"color\":[" + components(text.color) +
+      line += "{\"text\":" + common::jsonQuote(text.text) + ",\"color\":[" + components(text.color) +
               "],\"position\":[" + std::to_string(text.position.X) + ',' + std::to_string(text.position.Y) +
               "],\"scale\":[" + jsonNumber(text.xScale) + ',' + jsonNumber(text.yScale) + "]}";
     }
@@ -99,7 +99,7 @@ class JsonLog final : public FlushedLog {
     if (calls_) {
       line += ",\"calls\":[";
       for (std::size_t i = 0; i < report.calls.size(); ++i)
-        line += (i == 0 ? "" : ",") + standin::jsonQuote(report.calls[i]);
+        line += (i == 0 ? "" : ",") + common::jsonQuote(report.calls[i]);
       line += ']';
     }
     write(line + "}\n");
@@ -113,7 +113,7 @@ class JsonLog final : public FlushedLog {
 
 std::string cannotWriteLog() {
   return "cannot write the log to its output" +
-         (errno != 0 ? ": " + standin::systemReason(errno) : std::string());
+         (errno != 0 ? ": " + common::systemReason(errno) : std::string());
 }
 
 std::unique_ptr<Log> makeLog(std::ostream& out, bool json, bool calls) {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Host.h"
+#include "standin/host/Host.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "Painter.h"
+#include "sim/Painter.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "OutputError.h"
-#include "Quote.h"
+#include "common/Quote.h"
+#include "sim/OutputError.h"
 
 namespace sim {
 namespace {
@@ -74,7 +74,7 @@ void drawText(Image& image, FT_Face face, const standin::DrawnText& text, Edges 
   while (!rest.empty()) {
     // UTF-8, as the host's fonts read text; a byte that is not part of it shows as the replacement character.
     auto c = static_cast<unsigned char>(rest.front());
-    standin::Sequence sequence = c < 0x80 ? standin::Sequence{1, c} : standin::utf8Sequence(rest);
+    common::Sequence sequence = c < 0x80 ? common::Sequence{1, c} : common::utf8Sequence(rest);
     if (sequence.length == 0) sequence = {1, 0xfffd};
     rest.remove_prefix(sequence.length);
     FT_Int32 load = edges == Edges::Smooth ? FT_LOAD_RENDER : FT_LOAD_RENDER | FT_LOAD_TARGET_MONO;

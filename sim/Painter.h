@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Canvas.h"
-#include "Image.h"
-#include "Records.h"
+#include "sim/Image.h"
+#include "src/host/Records.h"
+#include "standin/host/Canvas.h"
 
 struct FT_LibraryRec_;
 struct FT_FaceRec_;

@@ -1,23 +1,16 @@
-#include "Png.h"
+#include "sim/Png.h"
 
 #include <png.h>
 
 #include <utility>
 
-#include "AtomicFile.h"
+#include "sim/AtomicFile.h"
 
 namespace sim {
 namespace {
 
 // libpng reports failure by longjmp, so this frame holds only plain C data; false when the file failed. The
 // reason is the file's, and the session reports it: libpng says nothing of its own.
-#if defined(_MSC_VER)
-// C4611 warns of objects whose destructors a longjmp would skip; this frame and the callbacks between it and
-// png_error hold none. A warning pragma's suppress form would cover only the line after it, so the whole
-// function is covered.
-#pragma warning(push)
-#pragma warning(disable : 4611)
-#endif
 bool encodePng(const Image& image, AtomicFile& file) {
   auto error = [](png_structp failing, png_const_charp) { png_longjmp(failing, 1); };
   auto warning = [](png_structp, png_const_charp) {};
@@ -47,9 +40,6 @@ bool encodePng(const Image& image, AtomicFile& file) {
   png_destroy_write_struct(&png, &info);
   return true;
 }
-#if defined(_MSC_VER)
-#pragma warning(pop)
-#endif
 
 }  // namespace
 

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "AtomicFile.h"
-#include "Image.h"
+#include "sim/AtomicFile.h"
+#include "sim/Image.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "Script.h"
+#include "sim/Script.h"
 
 #include <algorithm>
 #include <iterator>
@@ -6,14 +6,12 @@
 #include <type_traits>
 #include <vector>
 
-#include "Number.h"
-#include "Quote.h"
-#include "Trimmed.h"
+#include "common/Number.h"
+#include "common/Quote.h"
+#include "common/Trimmed.h"
 
 namespace sim {
 namespace {
-
-using standin::quote;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -41,25 +39,25 @@ void expectWords(const std::vector<std::string_view>& words, std::size_t min, st
 
 float number(std::string_view word) {
   float value = 0;
-  switch (standin::readNumber(word, value)) {
-    case standin::Reading::Number:
+  switch (common::readNumber(word, value)) {
+    case common::Reading::Number:
       return value;
-    case standin::Reading::NotANumber:
-      throw ScriptError(quote(word) + " is not a valid number");
-    case standin::Reading::OutOfRange:
+    case common::Reading::NotANumber:
+      throw ScriptError(common::quote(word) + " is not a valid number");
+    case common::Reading::OutOfRange:
       break;
   }
-  throw ScriptError(quote(word) + " is outside the range of a 32-bit float, -3.4e38 to 3.4e38");
+  throw ScriptError(common::quote(word) + " is outside the range of a 32-bit float, -3.4e38 to 3.4e38");
 }
 
 std::int32_t integerIn(std::string_view word, std::string_view what, std::int32_t min, std::int32_t max) {
   std::int64_t value = 0;
-  standin::Reading reading = standin::readNumber(word, value);
-  if (reading == standin::Reading::NotANumber)
-    throw ScriptError(quote(word) + " is not a valid " + std::string(what));
-  if (reading == standin::Reading::OutOfRange || value < min || value > max) {
-    throw ScriptError(std::string(what) + " " + quote(word) + " is outside " + std::to_string(min) + " to " +
-                      std::to_string(max));
+  common::Reading reading = common::readNumber(word, value);
+  if (reading == common::Reading::NotANumber)
+    throw ScriptError(common::quote(word) + " is not a valid " + std::string(what));
+  if (reading == common::Reading::OutOfRange || value < min || value > max) {
+    throw ScriptError(std::string(what) + " " + common::quote(word) + " is outside " + std::to_string(min) +
+                      " to " + std::to_string(max));
   }
   return static_cast<std::int32_t>(value);
 }
@@ -67,7 +65,7 @@ std::int32_t integerIn(std::string_view word, std::string_view what, std::int32_
 bool flag(std::string_view word) {
   if (word == "0") return false;
   if (word == "1") return true;
-  throw ScriptError(quote(word) + " is not 0 or 1");
+  throw ScriptError(common::quote(word) + " is not 0 or 1");
 }
 
 command::State parseState(const std::vector<std::string_view>& words) {
@@ -79,7 +77,7 @@ command::State parseState(const std::vector<std::string_view>& words) {
       std::string known;
       for (const standin::GameState& each : standin::kGameStates)
         known += (known.empty() ? "" : ", ") + std::string(each.word);
-      throw ScriptError("unknown game state " + quote(words[i]) + " (" + known + ")");
+      throw ScriptError("unknown game state " + common::quote(words[i]) + " (" + known + ")");
     }
     state.*named->on = true;
   }
@@ -90,7 +88,7 @@ Command parseBalls(const std::vector<std::string_view>& words) {
   expectWords(words, 2, 3, "balls N' or 'balls replay|online 0|1");
   if (words.size() == 2) return command::EventBalls{integerIn(words[1], "ball count", 0, kMaxBalls)};
   if (words[1] != "replay" && words[1] != "online") {
-    throw ScriptError("unknown event " + quote(words[1]) + " (replay, online)");
+    throw ScriptError("unknown event " + common::quote(words[1]) + " (replay, online)");
   }
   return command::EventHasBall{words[1] == "online", flag(words[2])};
 }
@@ -136,7 +134,7 @@ command::Effect effectOf(const Command& command) {
   return std::visit([](const auto& order) { return std::decay_t<decltype(order)>::kEffect; }, command);
 }
 
-std::string_view trim(std::string_view line) { return standin::trimmed(line, kSpaces); }
+std::string_view trim(std::string_view line) { return common::trimmed(line, kSpaces); }
 
 std::optional<Command> parseLine(std::string_view line) {
   std::vector<std::string_view> words = splitWords(line);
@@ -176,7 +174,7 @@ std::optional<Command> parseLine(std::string_view line) {
     return command::Unload{};
   }
   if (words.size() != 2)
-    throw ScriptError("expected " + quote(std::string(verb) + " VALUE") + " or a command");
+    throw ScriptError("expected " + common::quote(std::string(verb) + " VALUE") + " or a command");
   return command::SetVariable{std::string(verb), std::string(words[1])};
 }
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <variant>
 
-#include "GameStates.h"
+#include "standin/host/GameStates.h"
 
 namespace sim {
 

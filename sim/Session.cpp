@@ -1,4 +1,4 @@
-#include "Session.h"
+#include "sim/Session.h"
 
 #include <cassert>
 #include <new>
@@ -7,8 +7,9 @@
 #include <variant>
 #include <vector>
 
-#include "AtomicFile.h"
-#include "Quote.h"
+#include "common/Quote.h"
+#include "sim/AtomicFile.h"
+#include "sim/Targets.h"
 
 namespace sim {
 namespace {
@@ -38,7 +39,7 @@ void guarded(std::size_t line, Call&& call) {
     // Whoever asked for the memory, the plugin did nothing wrong: the run needs more than the system gives.
     throw SessionError(line, Status::OutputFailed, "out of memory");
   } catch (const std::exception& error) {
-    throw SessionError(line, Status::PluginFailed, "the plugin failed: " + standin::escape(error.what()));
+    throw SessionError(line, Status::PluginFailed, "the plugin failed: " + common::escape(error.what()));
   } catch (...) {
     throw SessionError(line, Status::PluginFailed,
                        "the plugin failed: it let out an exception that is not a "
@@ -46,7 +47,7 @@ void guarded(std::size_t line, Call&& call) {
   }
 }
 
-std::string shown(const std::filesystem::path& path) { return standin::escape(path.string()); }
+std::string shown(const std::filesystem::path& path) { return common::escape(path.string()); }
 
 }  // namespace
 
@@ -66,7 +67,7 @@ void Session::run(std::istream& script) {
     guarded(reader.number(), [&] { runLine(text, reader.number()); });
   }
   if (script.bad()) {
-    std::string why = reader.failure().empty() ? "" : ": " + standin::escape(reader.failure());
+    std::string why = reader.failure().empty() ? "" : ": " + common::escape(reader.failure());
     throw SessionError(reader.number() + 1, Status::BadInput, "cannot read the script" + why);
   }
   if (recording_) {
@@ -116,7 +117,7 @@ std::string Session::carryOut(const command::Load&) {
 
 void Session::load() {
   plugin_.emplace(host_, options_.plugin);
-  module_ = identityOf(options_.plugin);
+  module_ = os::identityOf(options_.plugin);
   host_.operations.clear();
 }
 
@@ -192,7 +193,7 @@ Image Session::picture() {
   std::string heading = "frame " + std::to_string(last_.number) + "   |   " +
                         (last_.number == 0 ? game_.stateName() : last_.state) + "   |   " + status;
   std::string change =
-      "last change: " + (lastChange_.empty() ? std::string("none") : standin::escape(lastChange_));
+      "last change: " + (lastChange_.empty() ? std::string("none") : common::escape(lastChange_));
   std::vector<std::string> caption{heading, change};
   assert(caption.size() == kCaptionLines);
   return painter_->caption(painter_->paint(size, last_.draws), caption);
@@ -200,7 +201,7 @@ Image Session::picture() {
 
 void Session::refuseKept(const std::filesystem::path& target,
                          const std::filesystem::path& destination) const {
-  if (std::optional<FileIdentity> identity = identityOf(destination)) {
+  if (std::optional<os::FileIdentity> identity = os::identityOf(destination)) {
     for (const KeptFile& kept : options_.kept) {
       if (kept.identity == *identity)
         throw OutputError("cannot write " + shown(target) + ": it is " + kept.what);

@@ -12,21 +12,21 @@
 #include <string_view>
 #include <vector>
 
-#include "Animation.h"
-#include "AtomicFile.h"
-#include "GameCommands.h"
-#include "Host.h"
-#include "LoadedPlugin.h"
-#include "Log.h"
-#include "Painter.h"
-#include "Png.h"
-#include "Script.h"
+#include "sim/Animation.h"
+#include "sim/AtomicFile.h"
+#include "sim/GameCommands.h"
+#include "sim/Log.h"
+#include "sim/Painter.h"
+#include "sim/Png.h"
+#include "sim/Script.h"
+#include "standin/host/Host.h"
+#include "standin/loader/LoadedPlugin.h"
 
 namespace sim {
 
 /// A file that no snapshot or recording may replace, and what it is to the run ("the script").
 struct KeptFile {
-  FileIdentity identity;
+  os::FileIdentity identity;
   std::string what;
 };
 
@@ -127,7 +127,7 @@ class Session {
   std::unique_ptr<Log> log_;
   std::optional<standin::LoadedPlugin> plugin_;
   /// The module file last loaded, taken again at each load: what stands at its path may have changed.
-  std::optional<FileIdentity> module_;
+  std::optional<os::FileIdentity> module_;
   std::optional<Painter> painter_;
   FrameReport last_;
   Vector2 lastSize_{0, 0};

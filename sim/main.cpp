@@ -10,16 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "AtomicFile.h"
-#include "DemoScript.h"
-#include "ProcessSetup.h"
-#include "Quote.h"
-#include "Session.h"
-#include "StandardDescriptors.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
+#include "common/Quote.h"
+#include "common/System.h"
+#include "sim/AtomicFile.h"
+#include "sim/DemoScript.h"
+#include "sim/Session.h"
+#include "sim/Temporaries.h"
 
 namespace {
 
@@ -99,23 +95,7 @@ std::string statuses() {
   return text;
 }
 
-// The folder this program was started from, or none where the system does not say (Linux without /proc):
-// then no folder is guessed, least of all the current one, where anyone may have put a module.
-std::optional<std::filesystem::path> programDirectory() {
-#if defined(_WIN32)
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length == MAX_PATH) return std::nullopt;
-  return std::filesystem::path(std::wstring(path, length)).parent_path();
-#else
-  std::error_code error;
-  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error || !program.is_absolute()) return std::nullopt;
-  return program.parent_path();
-#endif
-}
-
-std::string why() { return standin::systemReason(errno); }
+std::string why() { return common::systemReason(errno); }
 
 int fail(Status status, const std::string& message) {
   std::cerr << "korvindel-sim: " << message << '\n';
@@ -137,7 +117,7 @@ int usage(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  standin::protectStandardDescriptors();
+  os::protectStandardDescriptors();
   sim::endCleanlyOnSignals();
   // The log's own buffer, so that a failed write to standard output shows in the stream's state.
   std::ios::sync_with_stdio(false);
@@ -160,23 +140,21 @@ int main(int argc, char** argv) {
     } else if (scriptPath.empty() && (arg == "-" || !arg.starts_with("-"))) {
       scriptPath = arg;
     } else {
-      return usage("unexpected argument " + standin::quote(arg));
+      return usage("unexpected argument " + common::quote(arg));
     }
   }
   if (options.calls && !options.json) return usage("--calls goes with --json");
   if (options.plugin.empty()) {
-    std::optional<std::filesystem::path> folder = programDirectory();
+    // Where the system does not say (Linux without /proc) no folder is guessed, least of all the current one,
+    // where anyone may have put a module.
+    std::optional<std::filesystem::path> folder = os::programFolder();
     if (!folder) {
       return fail(
           Status::PluginFailed,
           "cannot find the folder of this program, where its plugin module is (the system does not say "
           "without /proc); name the module with --plugin");
     }
-#if defined(_WIN32)
-    options.plugin = *folder / "Korvindel.dll";
-#else
-    options.plugin = *folder / "Korvindel.so";
-#endif
+    options.plugin = *folder / KORVINDEL_MODULE_FILE_NAME;
   }
 
   std::ifstream file;
@@ -190,12 +168,12 @@ int main(int argc, char** argv) {
     std::error_code error;
     if (std::filesystem::is_directory(scriptPath, error)) {
       return fail(Status::BadInput,
-                  "cannot read the script " + standin::escape(scriptPath) + ": it is a directory");
+                  "cannot read the script " + common::escape(scriptPath) + ": it is a directory");
     }
     errno = 0;
     file.open(scriptPath, std::ios::binary);
     if (!file) {
-      return fail(Status::BadInput, "cannot read the script " + standin::escape(scriptPath) +
+      return fail(Status::BadInput, "cannot read the script " + common::escape(scriptPath) +
                                         (errno != 0 ? ": " + why() : std::string()));
     }
     script = &file;
@@ -203,17 +181,17 @@ int main(int argc, char** argv) {
 
   // Nothing the run writes may land on what it reads: a log appended to its own script would feed it forever,
   // and a picture written over the script, the module or the log would destroy it.
-  std::optional<sim::FileIdentity> scriptFile = scriptPath.empty()  ? std::nullopt
-                                                : scriptPath == "-" ? sim::identityOfStandard(0)
-                                                                    : sim::identityOf(scriptPath);
-  std::optional<sim::FileIdentity> logFile = sim::identityOfStandard(1);
+  std::optional<os::FileIdentity> scriptFile = scriptPath.empty()  ? std::nullopt
+                                               : scriptPath == "-" ? os::identityOfStandard(0)
+                                                                   : os::identityOf(scriptPath);
+  std::optional<os::FileIdentity> logFile = os::identityOfStandard(1);
   if (scriptFile && scriptFile == logFile) {
-    return fail(Status::BadInput, "cannot read the script " + standin::escape(scriptPath) +
+    return fail(Status::BadInput, "cannot read the script " + common::escape(scriptPath) +
                                       ": it is also the log's output, which would feed it forever");
   }
   if (scriptFile) options.kept.push_back({*scriptFile, "the script"});
   if (logFile) options.kept.push_back({*logFile, "the log's output"});
-  if (std::optional<sim::FileIdentity> errors = sim::identityOfStandard(2)) {
+  if (std::optional<os::FileIdentity> errors = os::identityOfStandard(2)) {
     options.kept.push_back({*errors, "the error output"});
   }
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "PluginHarness.h"
+#include "standin/loader/PluginHarness.h"
 
 class PluginFixture : public ::testing::Test, protected standin::PluginHarness {
  protected:

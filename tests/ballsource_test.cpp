@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "FrameCalls.h"
-#include "PluginFixture.h"
+#include "tests/PluginFixture.h"
+#include "tests/support/FrameCalls.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // What one frame of the plugin may cost in heap allocations, counted rather than timed so it never flakes.
 #include <gtest/gtest.h>
 
-#include "Allocations.h"
-#include "PluginFixture.h"
-#include "ReferenceReadout.h"
+#include "standin/validator/Allocations.h"
+#include "standin/validator/ReferenceReadout.h"
+#include "tests/PluginFixture.h"
 
 namespace {
 

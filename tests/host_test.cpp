@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "Address.h"
-#include "BallWrapper.h"
-#include "CVarManagerWrapper.h"
-#include "Host.h"
-#include "PluginSlot.h"
+#include "src/host/BallWrapper.h"
+#include "src/host/CVarManagerWrapper.h"
+#include "standin/host/Address.h"
+#include "standin/host/Host.h"
+#include "standin/loader/PluginSlot.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "GameWrapper.h"
-#include "Host.h"
-#include "LoadedPlugin.h"
-#include "Platform.h"
-#include "PluginSlot.h"
+#include "src/host/GameWrapper.h"
+#include "standin/host/Host.h"
+#include "standin/loader/LoadedPlugin.h"
+#include "standin/loader/PluginSlot.h"
+#include "tests/support/Platform.h"
 
 #if defined(__linux__)
 #include <dlfcn.h>

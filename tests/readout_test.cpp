@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "FrameCalls.h"
-#include "PluginFixture.h"
-#include "ReferenceReadout.h"
+#include "standin/validator/ReferenceReadout.h"
+#include "tests/PluginFixture.h"
+#include "tests/support/FrameCalls.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "Allocations.h"
-#include "Platform.h"
-#include "PluginHarness.h"
+#include "standin/loader/PluginHarness.h"
+#include "standin/validator/Allocations.h"
+#include "tests/support/Platform.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "PluginFixture.h"
-#include "PluginSlot.h"
+#include "standin/loader/PluginSlot.h"
+#include "tests/PluginFixture.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "Number.h"
-#include "PluginFixture.h"
+#include "common/Number.h"
+#include "tests/PluginFixture.h"
 
 namespace {
 
@@ -89,8 +89,8 @@ std::vector<std::string> problemsOf(const std::string& tab, const standin::Conso
     if (fields.size() < 5) continue;
     double min = 0;
     double max = 0;
-    if (standin::readNumber(fields[3], min) != standin::Reading::Number ||
-        standin::readNumber(fields[4], max) != standin::Reading::Number || !(min < max)) {
+    if (common::readNumber(fields[3], min) != common::Reading::Number ||
+        common::readNumber(fields[4], max) != common::Reading::Number || !(min < max)) {
       problems.push_back(where + "'" + fields[3] + "' to '" + fields[4] + "' is not a range");
       continue;
     }

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "Animation.h"
-#include "FrameCalls.h"
-#include "Log.h"
-#include "Painter.h"
-#include "Png.h"
-#include "Session.h"
-#include "SimSupport.h"
+#include "sim/Animation.h"
+#include "sim/Log.h"
+#include "sim/Painter.h"
+#include "sim/Png.h"
+#include "sim/Session.h"
+#include "tests/support/FrameCalls.h"
+#include "tests/support/SimSupport.h"
 
 namespace {
 

@@ -16,12 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "AtomicFile.h"
-#include "Platform.h"
-#include "ProcessSetup.h"
-#include "Session.h"
-#include "SimSupport.h"
-#include "TestPlugins.h"
+#include "common/System.h"
+#include "sim/AtomicFile.h"
+#include "sim/FileFaults.h"
+#include "sim/Session.h"
+#include "sim/Temporaries.h"
+#include "tests/support/Platform.h"
+#include "tests/support/SimSupport.h"
+#include "tests/support/TestPlugins.h"
 
 #if !defined(_WIN32)
 #include <sys/resource.h>
@@ -69,8 +71,8 @@ void lay(const TempFolder& folder, const Files& files) {
 enum class Writing { Unnamed, Named, NamingRefused };
 
 void writeFiles(Writing writing) {
-  sim::fileops::writeUnnamed(writing != Writing::Named);
-  sim::fileops::refuseNaming(writing == Writing::NamingRefused);
+  sim::faults::writeUnnamed(writing != Writing::Named);
+  sim::faults::refuseNaming(writing == Writing::NamingRefused);
 }
 
 struct Interruption {
@@ -90,9 +92,9 @@ std::optional<sim::SessionError> interrupted(const Interruption& how, std::uint6
   std::ostringstream out;
   writeFiles(how.writing);
   if (how.signal == 0) {
-    sim::fileops::failAt(n);
+    sim::faults::failAt(n);
     std::optional<sim::SessionError> error = play(script, out);
-    sim::fileops::failAt(0);
+    sim::faults::failAt(0);
     writeFiles(Writing::Unnamed);
     return error;
   }
@@ -106,7 +108,7 @@ std::optional<sim::SessionError> interrupted(const Interruption& how, std::uint6
     umask(022);
     if (how.ignored) std::signal(how.signal, SIG_IGN);
     sim::endCleanlyOnSignals();
-    sim::fileops::signalAt(n, how.signal);
+    sim::faults::signalAt(n, how.signal);
     _exit(play(script, out) ? 1 : 0);
   }
   writeFiles(Writing::Unnamed);
@@ -154,10 +156,10 @@ TEST(SimFiles, NeverLosesOrHalfWritesAFileWhereverARunIsCutShort) {
     lay(folder, before);
     writeFiles(writing);
     std::ostringstream out;
-    std::uint64_t start = sim::fileops::count();
+    std::uint64_t start = sim::faults::count();
     EXPECT_FALSE(play(script, out));
     writeFiles(Writing::Unnamed);
-    return sim::fileops::count() - start;
+    return sim::faults::count() - start;
   };
   const std::uint64_t operations = operationsOf(Writing::Unnamed);
   const std::uint64_t named = operationsOf(Writing::Named);
@@ -178,23 +180,23 @@ TEST(SimFiles, NeverLosesOrHalfWritesAFileWhereverARunIsCutShort) {
     runs.push_back({n, {"a full disk, naming refused", 0, false, Writing::NamingRefused}});
   }
 #if !defined(_WIN32)
-  const std::span<const int> ending = sim::endingSignals();
+  const std::span<const os::Signal> ending = os::endingSignals();
   for (std::uint64_t n = 1; n <= operations; ++n) {
-    int signal = ending[n % ending.size()];
-    int ignored = ending[(n + 1) % ending.size()];
-    runs.push_back({n, {strsignal(signal), signal}});
+    const os::Signal& signal = ending[n % ending.size()];
+    const os::Signal& ignored = ending[(n + 1) % ending.size()];
+    runs.push_back({n, {std::string(signal.name), signal.number}});
     runs.push_back({n, {"SIGKILL", SIGKILL}});
-    runs.push_back({n, {std::string(strsignal(ignored)) + ", ignored", ignored, true}});
+    runs.push_back({n, {std::string(ignored.name) + ", ignored", ignored.number, true}});
   }
   for (std::uint64_t n = 1; n <= named; ++n) {
-    int signal = ending[n % ending.size()];
-    runs.push_back({n, {std::string(strsignal(signal)) + ", named", signal, false, Writing::Named}});
+    const os::Signal& signal = ending[n % ending.size()];
+    runs.push_back({n, {std::string(signal.name) + ", named", signal.number, false, Writing::Named}});
     runs.push_back({n, {"SIGSTOP, named", SIGSTOP, false, Writing::Named}});
   }
   for (std::uint64_t n = 1; n <= copied; ++n) {
-    int signal = ending[n % ending.size()];
+    const os::Signal& signal = ending[n % ending.size()];
     runs.push_back(
-        {n, {std::string(strsignal(signal)) + ", naming refused", signal, false, Writing::NamingRefused}});
+        {n, {std::string(signal.name) + ", naming refused", signal.number, false, Writing::NamingRefused}});
   }
 #endif
   for (const auto& [n, how] : runs) {

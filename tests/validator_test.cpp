@@ -16,13 +16,13 @@
 #include <utility>
 #include <vector>
 
-#include "Allocations.h"
-#include "Isolation.h"
-#include "Platform.h"
-#include "ProgramRun.h"
-#include "Quote.h"
-#include "TestPlugins.h"
-#include "Validator.h"
+#include "common/Quote.h"
+#include "standin/validator/Allocations.h"
+#include "standin/validator/Isolation.h"
+#include "standin/validator/Validator.h"
+#include "tests/support/Platform.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TestPlugins.h"
 
 namespace {
 
@@ -129,7 +129,7 @@ KORVINDEL_POSIX_TEST(Validator, FindsEachHostileModuleByItsRulesAndLeavesNothing
   };
   const Hostile hostiles[] = {
 #define HOSTILE_PLUGIN(name, rules, what) {#name, words(rules)},
-#include "HostilePlugins.def"
+#include "tests/plugins/HostilePlugins.def"
 #undef HOSTILE_PLUGIN
   };
   TempFolder folder;

@@ -1,4 +1,4 @@
-#include "Address.h"
+#include "standin/host/Address.h"
 
 namespace standin {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "HostApi.h"
+#include "src/host/HostApi.h"
 
 namespace standin::address {
 

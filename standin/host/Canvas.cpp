@@ -1,4 +1,4 @@
-#include "Canvas.h"
+#include "standin/host/Canvas.h"
 
 namespace standin {
 

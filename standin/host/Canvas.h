@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "HostApi.h"
-#include "Records.h"
+#include "src/host/HostApi.h"
+#include "src/host/Records.h"
 
 namespace standin {
 

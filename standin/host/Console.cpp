@@ -1,23 +1,25 @@
-#include "Console.h"
+#include "standin/host/Console.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
 
-#include "Address.h"
-#include "CVarWrapper.h"
-#include "Number.h"
-#include "PluginCallGuard.h"
-#include "Quote.h"
-#include "Saturating.h"
-#include "Trimmed.h"
+#include "common/Number.h"
+#include "common/Quote.h"
+#include "common/Saturating.h"
+#include "common/Trimmed.h"
+#include "src/host/CVarWrapper.h"
+#include "standin/host/Address.h"
+#include "standin/host/PluginCallGuard.h"
 
 namespace standin {
 namespace {
 
 // The console's number syntax: spaces around the number, then the shared syntax.
-Reading parseNumber(std::string_view text, double& number) { return readNumber(trimmed(text, " "), number); }
+common::Reading parseNumber(std::string_view text, double& number) {
+  return common::readNumber(common::trimmed(text, " "), number);
+}
 
 // Conversions into cells must stay defined for every double, infinities and NaN included.
 float toFloat(double number) {
@@ -36,7 +38,7 @@ void store(const Console::Cell& cell, double number) {
         } else if constexpr (std::is_same_v<Value, float>) {
           *target = toFloat(number);
         } else {
-          *target = saturatingInt32(number);
+          *target = common::saturatingInt32(number);
         }
       },
       cell);
@@ -57,7 +59,7 @@ std::uint32_t Console::registerCvar(CvarRegistration registration) {
   }
   Variable variable;
   variable.text = registration.defaultValue;
-  if (parseNumber(registration.defaultValue, variable.number) != Reading::Number) variable.number = 0;
+  if (parseNumber(registration.defaultValue, variable.number) != common::Reading::Number) variable.number = 0;
   variable.registration = std::move(registration);
   variables_.push_back(std::move(variable));
   return static_cast<std::uint32_t>(variables_.size());
@@ -99,24 +101,26 @@ std::size_t Console::dropPlugin(std::uint32_t slot) {
 
 void Console::set(std::string_view name, std::string_view text) {
   std::uint32_t id = idOf(name);
-  if (id == 0) throw ConsoleError("unknown console variable " + quote(name));
+  if (id == 0) throw ConsoleError("unknown console variable " + common::quote(name));
   double parsed = 0;
   switch (parseNumber(text, parsed)) {
-    case Reading::Number:
+    case common::Reading::Number:
       break;
-    case Reading::NotANumber:
-      throw ConsoleError(quote(text) + " is not a number (console variable " + escape(name) + ")");
-    case Reading::OutOfRange:
-      throw ConsoleError(quote(text) + " is outside the numbers the console takes, -1.8e308 to 1.8e308 " +
-                         "(console variable " + escape(name) + ")");
+    case common::Reading::NotANumber:
+      throw ConsoleError(common::quote(text) + " is not a number (console variable " + common::escape(name) +
+                         ")");
+    case common::Reading::OutOfRange:
+      throw ConsoleError(common::quote(text) +
+                         " is outside the numbers the console takes, -1.8e308 to 1.8e308 " +
+                         "(console variable " + common::escape(name) + ")");
   }
   Variable& variable = *variableOf(id);
   const CvarRegistration& registration = variable.registration;
   if (std::isnan(parsed) && (registration.hasMin || registration.hasMax)) {
-    throw ConsoleError("nan is outside the bounds of console variable " + escape(name));
+    throw ConsoleError("nan is outside the bounds of console variable " + common::escape(name));
   }
   double clamped = clampToBounds(registration, parsed);
-  std::string oldText = std::exchange(variable.text, shortestText(clamped));
+  std::string oldText = std::exchange(variable.text, common::shortestText(clamped));
   variable.number = clamped;
   // A hook may register or drop hooks and bindings; use the ones present at the time of the set.
   std::vector<HookEntry> hooks = variable.hooks;

@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "HostApi.h"
+#include "src/host/HostApi.h"
 
 class CVarWrapper;
 

@@ -1,4 +1,4 @@
-#include "Game.h"
+#include "standin/host/Game.h"
 
 namespace standin {
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "GameStates.h"
-#include "HostApi.h"
+#include "src/host/HostApi.h"
+#include "standin/host/GameStates.h"
 
 namespace standin {
 

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "HostApi.h"
+#include "src/host/HostApi.h"
 
 namespace standin {
 

@@ -1,10 +1,10 @@
-#include "Host.h"
+#include "standin/host/Host.h"
 
 #include <algorithm>
 #include <string>
 
-#include "Address.h"
-#include "PluginCallGuard.h"
+#include "standin/host/Address.h"
+#include "standin/host/PluginCallGuard.h"
 
 namespace standin {
 

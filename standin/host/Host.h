@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "Canvas.h"
-#include "CanvasWrapper.h"
-#include "Console.h"
-#include "Finding.h"
-#include "Game.h"
-#include "HostApi.h"
-#include "OperationLog.h"
+#include "src/host/CanvasWrapper.h"
+#include "src/host/HostApi.h"
+#include "standin/host/Canvas.h"
+#include "standin/host/Console.h"
+#include "standin/host/Finding.h"
+#include "standin/host/Game.h"
+#include "standin/host/OperationLog.h"
 
 namespace standin {
 

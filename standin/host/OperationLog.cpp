@@ -1,8 +1,8 @@
-#include "OperationLog.h"
+#include "standin/host/OperationLog.h"
 
 #include <string>
 
-#include "Address.h"
+#include "standin/host/Address.h"
 
 namespace standin {
 

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Countdown.h"
-#include "HostApi.h"
-#include "LogEntry.h"
+#include "common/Countdown.h"
+#include "src/host/HostApi.h"
+#include "standin/host/LogEntry.h"
 
 namespace standin {
 
@@ -70,7 +70,7 @@ class HOST_API OperationLog {
   bool recording_ = true;
   std::vector<LogEntry> log_;
   int liveWrappers_ = 0;
-  Countdown operations_;
+  common::Countdown operations_;
   int internalDepth_ = 0;
 };
 

@@ -1,8 +1,8 @@
-#include "PluginCallGuard.h"
+#include "standin/host/PluginCallGuard.h"
 
 #include <string>
 
-#include "Host.h"
+#include "standin/host/Host.h"
 
 namespace standin {
 

@@ -3,8 +3,8 @@
 
 #include <string_view>
 
-#include "HostApi.h"
-#include "ProcessState.h"
+#include "src/host/HostApi.h"
+#include "standin/host/ProcessState.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "ProcessState.h"
+#include "standin/host/ProcessState.h"
 
 #include <cfenv>
 #include <clocale>
@@ -6,35 +6,10 @@
 #include <cstring>
 #include <filesystem>
 
-#if defined(__x86_64__) || defined(_M_X64)
-#include <xmmintrin.h>
-#define STANDIN_X86 1
-#endif
-#if defined(_WIN32)
-#include <direct.h>
-#else
-#include <unistd.h>
-#endif
+#include "common/System.h"
 
 namespace standin {
 namespace {
-
-constexpr int kCategoryIds[] = {LC_CTYPE,   LC_NUMERIC, LC_TIME, LC_COLLATE, LC_MONETARY,
-#if defined(LC_MESSAGES)
-                                LC_MESSAGES
-#else
-                                LC_ALL
-#endif
-};
-constexpr const char* kCategoryNames[] = {"LC_CTYPE",   "LC_NUMERIC", "LC_TIME", "LC_COLLATE", "LC_MONETARY",
-#if defined(LC_MESSAGES)
-                                          "LC_MESSAGES"
-#else
-                                          "LC_ALL"
-#endif
-};
-// SSE's exception flags: what arithmetic raised, not how it is set up.
-constexpr std::uint32_t kSseFlags = 0x3f;
 
 template <std::size_t N>
 void copyName(std::array<char, N>& to, const char* from) {
@@ -52,20 +27,14 @@ std::string hexText(std::uint32_t value) {
 ProcessState ProcessState::capture() noexcept {
   ProcessState state;
   state.rounding_ = std::fegetround();
-#if defined(STANDIN_X86)
-  state.sseControl_ = _mm_getcsr() & ~kSseFlags;
-#if defined(__GNUC__)
-  __asm__ volatile("fnstcw %0" : "=m"(state.x87Control_));
-#endif
-#endif
-  for (int i = 0; i < kCategories; ++i) copyName(state.cLocale_[i], std::setlocale(kCategoryIds[i], nullptr));
-#if defined(_WIN32)
-  if (_getcwd(state.directory_.data(), static_cast<int>(state.directory_.size())) == nullptr) {
-#else
-  if (getcwd(state.directory_.data(), state.directory_.size()) == nullptr) {
-#endif
-    state.directory_[0] = '\0';
+  os::FloatingPointControl control = os::floatingPointControl();
+  state.sseControl_ = control.sse;
+  state.x87Control_ = control.x87;
+  std::span<const os::LocaleCategory> categories = os::localeCategories();
+  for (std::size_t i = 0; i < categories.size() && i < state.cLocale_.size(); ++i) {
+    copyName(state.cLocale_[i], std::setlocale(categories[i].id, nullptr));
   }
+  os::currentFolder(state.directory_);
   return state;
 }
 
@@ -83,9 +52,10 @@ std::string ProcessState::changesSince(const ProcessState& before) const {
   }
   if (x87Control_ != before.x87Control_)
     add("the x87 control word", hexText(before.x87Control_), hexText(x87Control_));
-  for (int i = 0; i < kCategories; ++i) {
+  std::span<const os::LocaleCategory> categories = os::localeCategories();
+  for (std::size_t i = 0; i < categories.size() && i < cLocale_.size(); ++i) {
     if (std::strcmp(cLocale_[i].data(), before.cLocale_[i].data()) != 0) {
-      add(std::string("the C locale ") + kCategoryNames[i], before.cLocale_[i].data(), cLocale_[i].data());
+      add("the C locale " + std::string(categories[i].name), before.cLocale_[i].data(), cLocale_[i].data());
     }
   }
   if (!(cppLocale_ == before.cppLocale_)) {
@@ -97,29 +67,15 @@ std::string ProcessState::changesSince(const ProcessState& before) const {
   return changes;
 }
 
-std::size_t ProcessState::threads() {
-  std::error_code error;
-  std::filesystem::directory_iterator task("/proc/self/task", error);
-  if (error) return 0;
-  std::size_t count = 0;
-  for (auto end = std::filesystem::directory_iterator(); task != end; task.increment(error)) {
-    if (error) return 0;
-    ++count;
-  }
-  return count;
-}
-
 void ProcessState::restore() const {
   std::fesetround(rounding_);
-#if defined(STANDIN_X86)
-  _mm_setcsr((_mm_getcsr() & kSseFlags) | sseControl_);
-#if defined(__GNUC__)
-  __asm__ volatile("fldcw %0" : : "m"(x87Control_));
-#endif
-#endif
+  os::setFloatingPointControl({sseControl_, x87Control_});
   // Setting a named global C++ locale sets the C locale too, so the C categories come after it.
   std::locale::global(cppLocale_);
-  for (int i = 0; i < kCategories; ++i) std::setlocale(kCategoryIds[i], cLocale_[i].data());
+  std::span<const os::LocaleCategory> categories = os::localeCategories();
+  for (std::size_t i = 0; i < categories.size() && i < cLocale_.size(); ++i) {
+    std::setlocale(categories[i].id, cLocale_[i].data());
+  }
   std::error_code ignored;
   if (directory_[0] != '\0') std::filesystem::current_path(directory_.data(), ignored);
 }

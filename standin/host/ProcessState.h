@@ -8,7 +8,7 @@
 #include <locale>
 #include <string>
 
-#include "HostApi.h"
+#include "src/host/HostApi.h"
 
 namespace standin {
 
@@ -25,11 +25,8 @@ class HOST_API ProcessState {
   /// Puts the process back into this state.
   void restore() const;
 
-  /// How many threads the process runs, or 0 where the system does not say. Not part of the state compared
-  /// around each call: a plugin may run a thread of its own while it is loaded.
-  static std::size_t threads();
-
  private:
+  /// As many as any system has categories of the C locale.
   static constexpr int kCategories = 6;
   using Name = std::array<char, 128>;
 

@@ -1,4 +1,4 @@
-#include "LoadedPlugin.h"
+#include "standin/loader/LoadedPlugin.h"
 
 #include <exception>
 #include <new>
@@ -6,12 +6,12 @@
 #include <string>
 #include <utility>
 
-#include "Console.h"
-#include "OperationLog.h"
-#include "PluginCallGuard.h"
-#include "PluginSlot.h"
-#include "ProcessState.h"
-#include "Quote.h"
+#include "common/Quote.h"
+#include "common/System.h"
+#include "standin/host/Console.h"
+#include "standin/host/OperationLog.h"
+#include "standin/host/PluginCallGuard.h"
+#include "standin/loader/PluginSlot.h"
 
 namespace standin {
 namespace {
@@ -75,12 +75,13 @@ class Escaping {
 }  // namespace
 
 LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path)
-    : host_(host), threadsBefore_(ProcessState::threads()), module_(path) {
+    : host_(host), threadsBefore_(os::threads()), module_(path) {
   std::optional<Escaping> escaping;
   try {
     PluginHandle* instance = module_->getPlugin();
     if (instance == nullptr || !*instance) {
-      throw LoadError("cannot load plugin " + escape(path.string()) + ": getPlugin gave no plugin object");
+      throw LoadError("cannot load plugin " + common::escape(path.string()) +
+                      ": getPlugin gave no plugin object");
     }
     handle_ = *instance;
     slot_ = connectPlugin(host_, *handle_).id;
@@ -131,7 +132,7 @@ void LoadedPlugin::release() noexcept {
       return "the plugin left " + std::to_string(left) + " drawable(s) or hook(s) registered after unload";
     });
   }
-  if (std::size_t threads = ProcessState::threads(); threadsBefore_ > 0 && threads > threadsBefore_) {
+  if (std::size_t threads = os::threads(); threadsBefore_ > 0 && threads > threadsBefore_) {
     report(host_, Finding::Check::LeftThread, [&] {
       return "the plugin left " + std::to_string(threads - threadsBefore_) +
              " thread(s) running after deleteMe; its module stays mapped, since they would crash without it";

@@ -7,9 +7,9 @@
 #include <optional>
 #include <stdexcept>
 
-#include "BakkesModPlugin.h"
-#include "Host.h"
-#include "PluginModule.h"
+#include "src/host/BakkesModPlugin.h"
+#include "standin/host/Host.h"
+#include "standin/loader/PluginModule.h"
 
 namespace standin {
 

@@ -11,8 +11,8 @@
 #include <variant>
 #include <vector>
 
-#include "Host.h"
-#include "LoadedPlugin.h"
+#include "standin/host/Host.h"
+#include "standin/loader/LoadedPlugin.h"
 
 namespace standin {
 

@@ -1,9 +1,9 @@
-#include "PluginModule.h"
+#include "standin/loader/PluginModule.h"
 
 #include <string>
 
-#include "PluginCallGuard.h"
-#include "Quote.h"
+#include "common/Quote.h"
+#include "standin/host/PluginCallGuard.h"
 
 namespace standin {
 namespace {
@@ -12,7 +12,7 @@ template <typename T>
 T lookup(const DynamicLibrary& library, const char* name) {
   void* address = library.symbol(name);
   if (address == nullptr) {
-    throw LoadError("cannot load plugin " + escape(library.path().string()) +
+    throw LoadError("cannot load plugin " + common::escape(library.path().string()) +
                     ": it is not a plugin module (it exports no '" + name + "')");
   }
   return reinterpret_cast<T>(address);

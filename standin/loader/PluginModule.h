@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "BakkesModPlugin.h"
-#include "DynamicLibrary.h"
+#include "src/host/BakkesModPlugin.h"
+#include "standin/loader/DynamicLibrary.h"
 
 namespace standin {
 

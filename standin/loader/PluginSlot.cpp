@@ -1,9 +1,9 @@
-#include "PluginSlot.h"
+#include "standin/loader/PluginSlot.h"
 
-#include "Address.h"
-#include "BakkesModPlugin.h"
-#include "CVarManagerWrapper.h"
-#include "GameWrapper.h"
+#include "src/host/BakkesModPlugin.h"
+#include "src/host/CVarManagerWrapper.h"
+#include "src/host/GameWrapper.h"
+#include "standin/host/Address.h"
 
 namespace standin {
 

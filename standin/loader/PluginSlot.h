@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "Host.h"
+#include "standin/host/Host.h"
 
 class CVarManagerWrapper;
 class GameWrapper;

@@ -1,14 +1,15 @@
-#include "Allocations.h"
+#include "standin/validator/Allocations.h"
 
 #include <cstdlib>
 #include <new>
 
-#include "Countdown.h"
+#include "common/Countdown.h"
+#include "common/System.h"
 
 // Replacing the global operator new in the program catches every allocation of the process, the plugin
 // module's included, since the module binds to the program's definition.
 namespace {
-standin::Countdown counted;
+common::Countdown counted;
 long liveCount = 0;
 }  // namespace
 
@@ -17,11 +18,8 @@ long made() { return static_cast<long>(counted.made()); }
 long live() { return liveCount; }
 void failAt(long n) { counted.chooseIn(static_cast<std::uint64_t>(n)); }
 standin::AllocationCounter counter() {
-#if defined(_WIN32)
-  return {nullptr, "each DLL carries its own C++ runtime, whose allocations this program cannot count"};
-#else
-  return {&made, ""};
-#endif
+  std::string_view unseen = os::allocationsOfModulesUnseen();
+  return {unseen.empty() ? &made : nullptr, unseen};
 }
 }  // namespace allocations
 

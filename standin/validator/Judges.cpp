@@ -1,10 +1,10 @@
-#include "Judges.h"
+#include "standin/validator/Judges.h"
 
 #include <algorithm>
 #include <iterator>
 
-#include "BakkesModPlugin.h"
-#include "ProcessState.h"
+#include "common/System.h"
+#include "src/host/BakkesModPlugin.h"
 
 namespace standin {
 namespace {
@@ -34,7 +34,7 @@ Judged throws(const Observed&) { return {}; }
 Judged forges_its_report(const Observed&) { return {}; }
 Judged leaves_a_thread(const Observed& seen) {
   return {found(seen, Finding::Check::LeftThread),
-          ProcessState::threads() == 0 ? "this system does not say how many threads a process runs" : ""};
+          os::threads() == 0 ? "this system does not say how many threads a process runs" : ""};
 }
 
 Judged misdescribes_itself(const Observed& seen) {
@@ -80,13 +80,13 @@ Judged makes_a_system_call(const Observed& seen) {
 
 constexpr ValidatorRule kRules[] = {
 #define VALIDATOR_RULE(name, check, reports, brokenBy) {#name, check, reports, brokenBy},
-#include "ValidatorRules.def"
+#include "standin/validator/ValidatorRules.def"
 #undef VALIDATOR_RULE
 };
 
 constexpr Judged (*kJudges[])(const Observed&) = {
 #define VALIDATOR_RULE(name, check, reports, brokenBy) &judge::name,
-#include "ValidatorRules.def"
+#include "standin/validator/ValidatorRules.def"
 #undef VALIDATOR_RULE
 };
 

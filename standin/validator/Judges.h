@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "Observation.h"
+#include "standin/validator/Observation.h"
 
 namespace standin {
 

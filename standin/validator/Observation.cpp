@@ -1,11 +1,11 @@
-#include "Observation.h"
+#include "standin/validator/Observation.h"
 
 #include <charconv>
 #include <string_view>
 #include <system_error>
 
-#include "ReferenceReadout.h"
-#include "SyscallCounter.h"
+#include "common/System.h"
+#include "standin/validator/ReferenceReadout.h"
 
 namespace standin {
 namespace {
@@ -125,13 +125,10 @@ Observed observe(PluginHarness& harness, const std::filesystem::path& module, Al
     });
   }
   seen.wrappersKeptByFrames = host.operations.liveWrappers() - wrappers;
-  seen.systemCallsUnseen = syscallcounter::unavailable();
-  if (seen.systemCallsUnseen.empty()) {
-    syscallcounter::Counted counted = syscallcounter::madeBy(frames, frames);
-    seen.systemCalls = counted.numbers;
-    seen.systemCallsCutShort = counted.cutShort;
-    seen.systemCallsUnseen = counted.unseen;
-  }
+  os::SystemCallCount counted = os::countSystemCalls(frames, frames);
+  seen.systemCalls = counted.numbers;
+  seen.systemCallsCutShort = counted.cutShort;
+  seen.systemCallsUnseen = counted.unseen;
   host.setChecking(true);
   harness.plugin->unload();
   seen.findings = host.findings();

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "Allocations.h"
-#include "Finding.h"
-#include "Host.h"
-#include "PluginHarness.h"
+#include "standin/host/Finding.h"
+#include "standin/host/Host.h"
+#include "standin/loader/PluginHarness.h"
+#include "standin/validator/Allocations.h"
 
 namespace standin {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "Game.h"
+#include "standin/host/Game.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "Validator.h"
+#include "standin/validator/Validator.h"
 
 #include <algorithm>
 #include <exception>
@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <utility>
 
-#include "DynamicLibrary.h"
-#include "Isolation.h"
-#include "PluginHarness.h"
+#include "standin/loader/DynamicLibrary.h"
+#include "standin/loader/PluginHarness.h"
+#include "standin/validator/Isolation.h"
 
 namespace standin {
 namespace {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Allocations.h"
-#include "Judges.h"
+#include "standin/validator/Allocations.h"
+#include "standin/validator/Judges.h"
 
 namespace standin {
 

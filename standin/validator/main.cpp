@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "Allocations.h"
-#include "Quote.h"
-#include "StandardDescriptors.h"
-#include "Validator.h"
+#include "common/Quote.h"
+#include "common/System.h"
+#include "standin/validator/Allocations.h"
+#include "standin/validator/Validator.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ int usage(std::string_view message) {
 int finish(int status) {
   errno = 0;
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
-  std::string why = errno != 0 ? standin::systemReason(errno) : std::string("the output failed");
+  std::string why = errno != 0 ? common::systemReason(errno) : std::string("the output failed");
   std::fprintf(stderr, "korvindel-validate: cannot write the report: %s\n", why.c_str());
   return 3;
 }
@@ -55,7 +55,7 @@ void showOutput(const std::string& output) {
     std::size_t end = output.find('\n', start);
     if (end == std::string::npos) end = output.size();
     std::fprintf(stderr, "  module| %s\n",
-                 standin::escape(std::string_view(output).substr(start, end - start)).c_str());
+                 common::escape(std::string_view(output).substr(start, end - start)).c_str());
     start = end + 1;
   }
 }
@@ -63,7 +63,7 @@ void showOutput(const std::string& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  standin::protectStandardDescriptors();
+  os::protectStandardDescriptors();
   std::chrono::milliseconds limit = standin::kRunLimit;
   const char* module = nullptr;
   bool list = false;
@@ -81,11 +81,11 @@ int main(int argc, char** argv) {
       int seconds = 0;
       auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
       if (error != std::errc() || end != text.data() + text.size() || seconds < 1 || seconds > 3600) {
-        return usage("--limit takes a whole number of seconds from 1 to 3600, not " + standin::quote(text));
+        return usage("--limit takes a whole number of seconds from 1 to 3600, not " + common::quote(text));
       }
       limit = std::chrono::seconds(seconds);
     } else if (argument.starts_with("-")) {
-      return usage("unknown option " + standin::quote(argument));
+      return usage("unknown option " + common::quote(argument));
     } else if (module != nullptr) {
       return usage("one module at a time");
     } else {
@@ -108,15 +108,15 @@ int main(int argc, char** argv) {
       std::string_view status = standin::nameOf(verdict.status);
       std::printf("%-8.*s %.*s%s%s\n", static_cast<int>(status.size()), status.data(),
                   static_cast<int>(verdict.rule->name.size()), verdict.rule->name.data(),
-                  verdict.detail.empty() ? "" : ": ", standin::escape(verdict.detail).c_str());
+                  verdict.detail.empty() ? "" : ": ", common::escape(verdict.detail).c_str());
       allPassed = allPassed && verdict.status != standin::Verdict::Status::Failed &&
                   verdict.status != standin::Verdict::Status::Crashed;
     }
     showOutput(validation.output);
     return finish(allPassed ? 0 : 1);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "korvindel-validate: cannot judge %s: %s\n", standin::quote(module).c_str(),
-                 standin::escape(error.what()).c_str());
+    std::fprintf(stderr, "korvindel-validate: cannot judge %s: %s\n", common::quote(module).c_str(),
+                 common::escape(error.what()).c_str());
     return 3;
   }
 }

@@ -1,6 +1,7 @@
 // A module that uses the host's wrappers as the plugin does, in the ways that need no standard library: it
 // receives a canvas and a console variable, asks the game, takes events, arrays and balls, and destroys each.
 // Linked against an import library of the host's exports, its imports are what check_imports.cmake reads.
+// It includes the headers by their bare names, as a module built against the host's folder of headers does.
 #include "ArrayWrapper.h"
 #include "CVarWrapper.h"
 #include "CanvasWrapper.h"

@@ -10,10 +10,10 @@
 #include <optional>
 #include <string>
 
-#include "BakkesModPlugin.h"
-#include "CVarManagerWrapper.h"
-#include "CanvasWrapper.h"
-#include "GameWrapper.h"
+#include "src/host/BakkesModPlugin.h"
+#include "src/host/CVarManagerWrapper.h"
+#include "src/host/CanvasWrapper.h"
+#include "src/host/GameWrapper.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // running test, naming the call and the change.
 #include <gtest/gtest.h>
 
-#include "Host.h"
+#include "standin/host/Host.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "ProgramRun.h"
-#include "Session.h"
+#include "sim/Session.h"
+#include "tests/support/ProgramRun.h"
 
 inline sim::Options simOptions(bool json = true) {
   sim::Options result;

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <string>
 
-#include "BakkesModPlugin.h"
-#include "Host.h"
-#include "LoadedPlugin.h"
+#include "src/host/BakkesModPlugin.h"
+#include "standin/host/Host.h"
+#include "standin/loader/LoadedPlugin.h"
 
 namespace {
 

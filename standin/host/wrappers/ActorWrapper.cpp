@@ -1,6 +1,6 @@
-#include "ActorWrapper.h"
+#include "src/host/ActorWrapper.h"
 
-#include "ImplementationObjects.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 struct ActorWrapper::Impl : standin::BaseLevelImpl {
   using BaseLevelImpl::BaseLevelImpl;

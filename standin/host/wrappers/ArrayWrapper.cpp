@@ -1,7 +1,7 @@
-#include "ArrayWrapper.h"
+#include "src/host/ArrayWrapper.h"
 
-#include "Address.h"
-#include "ImplementationObjects.h"
+#include "standin/host/Address.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 namespace address = standin::address;
 

@@ -1,6 +1,6 @@
-#include "BallWrapper.h"
+#include "src/host/BallWrapper.h"
 
-#include "ImplementationObjects.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 struct BallWrapper::Impl : standin::DerivedLevelImpl {};
 

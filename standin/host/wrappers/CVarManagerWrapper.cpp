@@ -1,10 +1,10 @@
-#include "CVarManagerWrapper.h"
+#include "src/host/CVarManagerWrapper.h"
 
 #include <typeinfo>
 #include <utility>
 
-#include "Address.h"
-#include "ImplementationObjects.h"
+#include "standin/host/Address.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 namespace address = standin::address;
 

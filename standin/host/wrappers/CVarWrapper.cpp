@@ -1,9 +1,9 @@
-#include "CVarWrapper.h"
+#include "src/host/CVarWrapper.h"
 
 #include <utility>
 
-#include "Address.h"
-#include "ImplementationObjects.h"
+#include "standin/host/Address.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 namespace address = standin::address;
 

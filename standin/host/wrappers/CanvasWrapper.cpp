@@ -1,8 +1,8 @@
-#include "CanvasWrapper.h"
+#include "src/host/CanvasWrapper.h"
 
 #include <utility>
 
-#include "ImplementationObjects.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 using standin::CanvasOp;
 

@@ -1,6 +1,6 @@
-#include "GameEventWrapper.h"
+#include "src/host/GameEventWrapper.h"
 
-#include "ImplementationObjects.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 struct GameEventWrapper::Impl : standin::DerivedLevelImpl {};
 

@@ -1,9 +1,9 @@
-#include "GameWrapper.h"
+#include "src/host/GameWrapper.h"
 
 #include <utility>
 
-#include "Address.h"
-#include "ImplementationObjects.h"
+#include "standin/host/Address.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 namespace address = standin::address;
 

@@ -1,4 +1,4 @@
-#include "ImplementationObjects.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 #include <cstdlib>
 #include <new>
@@ -10,18 +10,9 @@ namespace {
 
 // Implementation objects are small and are made and freed many times in every frame: freed blocks are kept
 // for the next object, so that the host's bookkeeping stays a small part of what a frame costs. Under
-// AddressSanitizer each comes from malloc instead, so that a wrapper destroyed twice is caught.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kKeepsBlocks = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kKeepsBlocks = false;
-#else
-constexpr bool kKeepsBlocks = true;
-#endif
-#else
-constexpr bool kKeepsBlocks = true;
-#endif
+// AddressSanitizer (the build says whether it runs under one) each comes from malloc instead, so that a
+// wrapper destroyed twice is caught.
+constexpr bool kKeepsBlocks = !KORVINDEL_ADDRESS_SANITIZER;
 
 struct FreeBlock {
   FreeBlock* next;

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "Host.h"
+#include "standin/host/Host.h"
 
 namespace standin {
 

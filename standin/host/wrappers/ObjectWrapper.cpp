@@ -1,3 +1,3 @@
-#include "ObjectWrapper.h"
+#include "src/host/ObjectWrapper.h"
 
 ObjectWrapper::ObjectWrapper(std::uintptr_t mem) : memory_address(mem) {}

@@ -1,6 +1,6 @@
-#include "RBActorWrapper.h"
+#include "src/host/RBActorWrapper.h"
 
-#include "ImplementationObjects.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 struct RBActorWrapper::Impl : standin::DerivedLevelImpl {};
 

@@ -1,6 +1,6 @@
-#include "ReplayServerWrapper.h"
+#include "src/host/ReplayServerWrapper.h"
 
-#include "ImplementationObjects.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 struct ReplayServerWrapper::Impl : standin::DerivedLevelImpl {};
 

@@ -1,6 +1,6 @@
-#include "TeamGameEventWrapper.h"
+#include "src/host/TeamGameEventWrapper.h"
 
-#include "ImplementationObjects.h"
+#include "standin/host/wrappers/ImplementationObjects.h"
 
 struct TeamGameEventWrapper::Impl : standin::DerivedLevelImpl {};
 

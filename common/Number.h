@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace standin {
+namespace common {
 
 enum class Reading { Number, NotANumber, OutOfRange };
 
@@ -21,4 +21,4 @@ Reading readNumber(std::string_view word, std::int64_t& value);
 std::string shortestText(float value);
 std::string shortestText(double value);
 
-}  // namespace standin
+}  // namespace common

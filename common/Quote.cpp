@@ -1,11 +1,11 @@
-#include "Quote.h"
+#include "common/Quote.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <system_error>
 
-namespace standin {
+namespace common {
 namespace {
 
 // Characters that show nothing of their own or turn the text around them: a name holding one can look like
@@ -126,4 +126,4 @@ std::string quote(std::string_view text) {
   return out + "...' (" + std::to_string(text.size()) + " bytes)";
 }
 
-}  // namespace standin
+}  // namespace common

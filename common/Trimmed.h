@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-namespace standin {
+namespace common {
 
 inline std::string_view trimmed(std::string_view text, std::string_view spaces) {
   std::size_t first = text.find_first_not_of(spaces);
@@ -12,4 +12,4 @@ inline std::string_view trimmed(std::string_view text, std::string_view spaces) 
   return text.substr(first, text.find_last_not_of(spaces) - first + 1);
 }
 
-}  // namespace standin
+}  // namespace common

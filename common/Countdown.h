@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace standin {
+namespace common {
 
 class Countdown {
  public:
@@ -25,4 +25,4 @@ class Countdown {
   std::uint64_t chosen_ = 0;
 };
 
-}  // namespace standin
+}  // namespace common

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace standin {
+namespace common {
 
 /// The one way outside text (script words, paths, the system's and the loader's messages) is shown in a
 /// message or a log: every control byte, and every byte that is not part of valid UTF-8, written as \xNN, and
@@ -37,4 +37,4 @@ struct Sequence {
 };
 Sequence utf8Sequence(std::string_view text);
 
-}  // namespace standin
+}  // namespace common

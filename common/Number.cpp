@@ -1,4 +1,4 @@
-#include "Number.h"
+#include "common/Number.h"
 
 #include <array>
 #include <charconv>
@@ -7,7 +7,7 @@
 #include <system_error>
 #include <type_traits>
 
-namespace standin {
+namespace common {
 namespace {
 
 template <typename T>
@@ -61,4 +61,4 @@ Reading readNumber(std::string_view word, std::int64_t& value) { return read(wor
 std::string shortestText(float value) { return shortest(value); }
 std::string shortestText(double value) { return shortest(value); }
 
-}  // namespace standin
+}  // namespace common

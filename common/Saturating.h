@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace standin {
+namespace common {
 
 template <typename Real>
 std::int32_t saturatingInt32(Real value) {
@@ -16,4 +16,4 @@ std::int32_t saturatingInt32(Real value) {
   return static_cast<std::int32_t>(value);
 }
 
-}  // namespace standin
+}  // namespace common
