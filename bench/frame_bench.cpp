@@ -10,7 +10,7 @@
 #include "standin/loader/LoadedPlugin.h"
 #include "standin/loader/PluginSlot.h"
 #include "standin/validator/Allocations.h"
-#include "standin/validator/ReferenceReadout.h"
+#include "standin/validator/KorvindelProfile.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "standin/loader/PluginHarness.h"
-#include "standin/validator/ReferenceReadout.h"
+#include "standin/validator/KorvindelProfile.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   host.operations.setRecording(false);
   host.setChecking(false);
   harness.load(KORVINDEL_MODULE);
-  harness.show(true);
+  host.console.set(standin::kKorvindel.switchVariable, "1");
   host.game.freeplay = true;
   host.game.setVelocity(standin::kReferenceVelocity);
   host.drawFrame();

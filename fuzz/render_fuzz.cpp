@@ -12,6 +12,7 @@
 
 #include "common/Saturating.h"
 #include "standin/loader/PluginHarness.h"
+#include "standin/validator/KorvindelProfile.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ struct FuzzedPlugin : standin::PluginHarness {
 
   FuzzedPlugin() {
     load(KORVINDEL_MODULE);
-    show(true);
+    host.console.set(standin::kKorvindel.switchVariable, "1");
   }
 };
 

@@ -9,11 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "standin/loader/PluginHarness.h"
+#include "tests/support/KorvindelHarness.h"
 
-class PluginFixture : public ::testing::Test, protected standin::PluginHarness {
+class PluginFixture : public ::testing::Test, protected KorvindelHarness {
  protected:
-  void load() { PluginHarness::load(KORVINDEL_MODULE); }
   void set(std::string_view name, std::string_view value) { host.console.set(name, value); }
 
   /// Loads the plugin, switches the readout on and puts one resting ball into free play.
@@ -36,7 +35,7 @@ class PluginFixture : public ::testing::Test, protected standin::PluginHarness {
   /// Draws one frame and returns the texts drawn on it; the log holds that frame alone.
   std::vector<std::string> frameTexts() {
     host.operations.clear();
-    return PluginHarness::frameTexts();
+    return KorvindelHarness::frameTexts();
   }
 
   /// Draws one frame and returns its one text; an empty text, and a test failure, if it drew not exactly one.

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "standin/validator/Allocations.h"
-#include "standin/validator/ReferenceReadout.h"
 #include "tests/PluginFixture.h"
 
 namespace {

@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "standin/validator/ReferenceReadout.h"
 #include "tests/PluginFixture.h"
 #include "tests/support/FrameCalls.h"
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "standin/loader/PluginHarness.h"
 #include "standin/validator/Allocations.h"
+#include "tests/support/KorvindelHarness.h"
 #include "tests/support/Platform.h"
 
 namespace {
@@ -19,9 +19,7 @@ using standin::InjectedFault;
 using standin::LoadedPlugin;
 
 // A fresh host for each run, with the plugin loaded into it when the scenario asks for it.
-struct Run : standin::PluginHarness {
-  void load() { PluginHarness::load(KORVINDEL_MODULE); }
-};
+using Run = KorvindelHarness;
 
 struct Scenario {
   std::string name;

@@ -19,6 +19,7 @@
 #include "common/Quote.h"
 #include "standin/validator/Allocations.h"
 #include "standin/validator/Isolation.h"
+#include "standin/validator/KorvindelProfile.h"
 #include "standin/validator/Validator.h"
 #include "tests/support/Platform.h"
 #include "tests/support/ProgramRun.h"
@@ -36,13 +37,15 @@ bool needsIsolation(std::string_view rule) {
   return rule == "crashes" || rule == "hangs" || rule == "forges_its_report" || rule == "leaves_a_thread";
 }
 
-// A module's verdicts: exactly the rules named fail or crash; every other passes, or is skipped, because this
-// build cannot see what it judges or because a run ended as one of the named rules says.
+// A module's verdicts, judged as the plugin the profile describes: exactly the rules named fail or crash;
+// every other passes, or is skipped, because this build cannot see what it judges or because a run ended as
+// one of the named rules says.
 void expectFoundBy(const std::filesystem::path& module, const std::vector<std::string>& rules,
-                   std::chrono::milliseconds limit = standin::kRunLimit) {
+                   std::chrono::milliseconds limit = standin::kRunLimit,
+                   const standin::PluginProfile& profile = kTestPlugins) {
   using Status = standin::Verdict::Status;
   SCOPED_TRACE(module.filename().string());
-  standin::Validation validation = standin::validate(module, allocations::counter(), limit);
+  standin::Validation validation = standin::validate(module, profile, allocations::counter(), limit);
   for (const standin::Verdict& verdict : validation.verdicts) {
     SCOPED_TRACE(verdict.rule->name);
     bool named = std::find(rules.begin(), rules.end(), verdict.rule->name) != rules.end();
@@ -65,7 +68,7 @@ void expectFoundBy(const std::filesystem::path& module, const std::vector<std::s
 }
 
 TEST(Validator, FindsEachBrokenRuleByThatRuleAloneAndTheRealPluginByNone) {
-  expectFoundBy(KORVINDEL_MODULE, {});
+  expectFoundBy(KORVINDEL_MODULE, {}, standin::kRunLimit, standin::kKorvindel);
   expectFoundBy(testPlugin("test_plugin"), {});
   for (const standin::ValidatorRule& rule : standin::validatorRules()) {
     if (!standin::runsIsolated() && needsIsolation(rule.name)) {

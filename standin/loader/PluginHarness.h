@@ -1,5 +1,5 @@
-// A stand-in host with one plugin module loaded and its readout switched on: where the tests, the fuzzer and
-// the validator start from.
+// A stand-in host with one plugin module loaded: where the tests, the fuzzers, the benchmarks and the
+// validator start from.
 #pragma once
 
 #include <filesystem>
@@ -22,8 +22,6 @@ struct PluginHarness {
 
   /// Loads the module into the host as the host loads one; a failure to load passes on.
   void load(const std::filesystem::path& module) { plugin.emplace(host, module); }
-  /// Switches the readout on or off through its console variable, as a user would.
-  void show(bool on) { host.console.set("korvindel_show", on ? "1" : "0"); }
 
   /// Draws one frame and returns the texts drawn on it.
   std::vector<std::string> frameTexts() {

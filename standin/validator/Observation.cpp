@@ -1,11 +1,14 @@
 #include "standin/validator/Observation.h"
 
 #include <charconv>
+#include <string>
 #include <string_view>
 #include <system_error>
+#include <tuple>
+#include <type_traits>
+#include <vector>
 
 #include "common/System.h"
-#include "standin/validator/ReferenceReadout.h"
 
 namespace standin {
 namespace {
@@ -33,13 +36,22 @@ void forEachFrameKind(Visit visit) {
 }
 
 // Sets the game up for one kind of frame in place, so that doing so allocates nothing once done before.
-void arrange(Game& game, const FrameKind& kind) {
+void arrange(Game& game, const FrameKind& kind, const PluginProfile& profile) {
   static_cast<GameStates&>(game) = {};
   game.eventBalls.resize(1);
-  game.setVelocity(kReferenceVelocity);
+  game.setVelocity(profile.ball);
   game.setExplosionTime(0);
   if (kind.state != nullptr) game.*kind.state = true;
   if (kind.extra != nullptr) kind.extra(game);
+}
+
+// Every field of an observation, in order: one that is added to Observed and left out here fails to compile.
+template <typename Seen>
+auto fieldsOf(Seen& seen) {
+  auto& [apiVersion, entriesAreExports, wrappersKept, wrappersAfterUnload, allocatingFrames,
+         allocationsUnseen, systemCalls, systemCallsCutShort, systemCallsUnseen, findings] = seen;
+  return std::tie(apiVersion, entriesAreExports, wrappersKept, wrappersAfterUnload, allocatingFrames,
+                  allocationsUnseen, systemCalls, systemCallsCutShort, systemCallsUnseen, findings);
 }
 
 // Netstrings: each field its length, a colon and its bytes, so that no text can pass for another field.
@@ -48,10 +60,18 @@ void put(std::string& out, std::string_view field) {
   out += ':';
   out += field;
 }
-
+void put(std::string& out, const std::string& field) { put(out, std::string_view(field)); }
 template <typename Number>
-void putNumber(std::string& out, Number number) {
-  put(out, std::to_string(number));
+requires std::is_arithmetic_v<Number>
+void put(std::string& out, Number number) { put(out, std::to_string(number)); }
+void put(std::string& out, const Finding& finding) {
+  put(out, static_cast<int>(finding.check));
+  put(out, finding.message);
+}
+template <typename Item>
+void put(std::string& out, const std::vector<Item>& items) {
+  put(out, items.size());
+  for (const Item& item : items) put(out, item);
 }
 
 struct Reader {
@@ -71,37 +91,62 @@ struct Reader {
     text.remove_prefix(digits + 1 + length);
     return value;
   }
+
+  void get(std::string& value) { value = field(); }
   template <typename Number>
-  Number number() {
-    std::string_view value = field();
-    Number result{};
-    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), result);
-    if (error != std::errc() || end != value.data() + value.size()) failed = true;
-    return result;
+  requires std::is_arithmetic_v<Number>
+  void get(Number& value) {
+    std::string_view digits = field();
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || end != digits.data() + digits.size()) failed = true;
+  }
+  void get(bool& value) {
+    int number = 0;
+    get(number);
+    value = number == 1;
+  }
+  void get(Finding& finding) {
+    int check = 0;
+    get(check);
+    finding.check = static_cast<Finding::Check>(check);
+    get(finding.message);
+  }
+  template <typename Item>
+  void get(std::vector<Item>& items) {
+    std::size_t count = 0;
+    get(count);
+    for (; count > 0 && !failed; --count) get(items.emplace_back());
   }
 };
 
 }  // namespace
 
-void drawEveryKind(Host& host) {
+void loadSwitchedOn(PluginHarness& harness, const std::filesystem::path& module,
+                    const PluginProfile& profile) {
+  harness.load(module);
+  if (harness.host.console.value(profile.switchVariable))
+    harness.host.console.set(profile.switchVariable, "1");
+}
+
+void drawEveryKind(Host& host, const PluginProfile& profile) {
   forEachFrameKind([&](const FrameKind& kind) {
-    arrange(host.game, kind);
+    arrange(host.game, kind, profile);
     host.drawFrame();
   });
 }
 
-Observed observe(PluginHarness& harness, const std::filesystem::path& module, AllocationCounter allocations) {
+Observed observe(PluginHarness& harness, const std::filesystem::path& module, const PluginProfile& profile,
+                 AllocationCounter allocations) {
   Observed seen;
-  harness.load(module);
+  loadSwitchedOn(harness, module, profile);
   Host& host = harness.host;
   const PluginDescriptor& descriptor = harness.plugin->descriptor();
   seen.apiVersion = descriptor.apiVersion;
   seen.entriesAreExports =
       reinterpret_cast<void*>(descriptor.createEntry) == harness.plugin->symbol("getPlugin") &&
       reinterpret_cast<void*>(descriptor.deleteEntry) == harness.plugin->symbol("deleteMe");
-  if (host.console.value("korvindel_show")) harness.show(true);
   host.operations.setRecording(false);
-  auto frames = [&] { drawEveryKind(host); };
+  auto frames = [&] { drawEveryKind(host, profile); };
   int wrappers = host.operations.liveWrappers();
   // The first frame of each kind sizes what the plugin keeps (the readout's text), so each is drawn once
   // before it is measured.
@@ -112,10 +157,10 @@ Observed observe(PluginHarness& harness, const std::filesystem::path& module, Al
   seen.allocationsUnseen = allocations.made == nullptr ? std::string(allocations.cannot) : "";
   if (allocations.made != nullptr) {
     long formatting = allocations.made();
-    referenceReadout(kReferenceKmh, false);
+    profile.referenceWork();
     formatting = allocations.made() - formatting;
     forEachFrameKind([&](const FrameKind& kind) {
-      arrange(host.game, kind);
+      arrange(host.game, kind, profile);
       host.drawFrame();
       long before = allocations.made();
       host.drawFrame();
@@ -138,45 +183,14 @@ Observed observe(PluginHarness& harness, const std::filesystem::path& module, Al
 
 std::string encoded(const Observed& seen) {
   std::string out;
-  putNumber(out, seen.apiVersion);
-  putNumber(out, seen.entriesAreExports ? 1 : 0);
-  putNumber(out, seen.wrappersKeptByFrames);
-  putNumber(out, seen.wrappersAfterUnload);
-  putNumber(out, seen.allocatingFrames.size());
-  for (const std::string& frame : seen.allocatingFrames) put(out, frame);
-  put(out, seen.allocationsUnseen);
-  putNumber(out, seen.systemCalls.size());
-  for (long number : seen.systemCalls) putNumber(out, number);
-  put(out, seen.systemCallsCutShort);
-  put(out, seen.systemCallsUnseen);
-  putNumber(out, seen.findings.size());
-  for (const Finding& finding : seen.findings) {
-    putNumber(out, static_cast<int>(finding.check));
-    put(out, finding.message);
-  }
+  std::apply([&](const auto&... field) { (put(out, field), ...); }, fieldsOf(seen));
   return out;
 }
 
 std::optional<Observed> decoded(const std::string& text) {
   Reader in{text};
   Observed seen;
-  seen.apiVersion = in.number<std::int32_t>();
-  seen.entriesAreExports = in.number<int>() == 1;
-  seen.wrappersKeptByFrames = in.number<int>();
-  seen.wrappersAfterUnload = in.number<int>();
-  for (std::size_t n = in.number<std::size_t>(); n > 0 && !in.failed; --n) {
-    seen.allocatingFrames.emplace_back(in.field());
-  }
-  seen.allocationsUnseen = in.field();
-  for (std::size_t n = in.number<std::size_t>(); n > 0 && !in.failed; --n) {
-    seen.systemCalls.push_back(in.number<long>());
-  }
-  seen.systemCallsCutShort = in.field();
-  seen.systemCallsUnseen = in.field();
-  for (std::size_t n = in.number<std::size_t>(); n > 0 && !in.failed; --n) {
-    auto check = static_cast<Finding::Check>(in.number<int>());
-    seen.findings.push_back({check, std::string(in.field())});
-  }
+  std::apply([&](auto&... field) { (in.get(field), ...); }, fieldsOf(seen));
   if (in.failed || !in.text.empty()) return std::nullopt;
   return seen;
 }

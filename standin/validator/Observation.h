@@ -12,12 +12,18 @@
 #include "standin/host/Host.h"
 #include "standin/loader/PluginHarness.h"
 #include "standin/validator/Allocations.h"
+#include "standin/validator/Profile.h"
 
 namespace standin {
 
-/// Draws one frame of every kind a plugin must draw without stalling the game: each game state with its ball,
-/// a readout held while the ball explodes, free play without a ball, and the main menu.
-void drawEveryKind(Host& host);
+/// Loads the module into the harness's host and, when the plugin has registered the profile's switch,
+/// switches its drawing on.
+void loadSwitchedOn(PluginHarness& harness, const std::filesystem::path& module,
+                    const PluginProfile& profile);
+
+/// Draws one frame of every kind a plugin must draw without stalling the game: each game state with the
+/// profile's ball, a readout held while the ball explodes, free play without a ball, and the main menu.
+void drawEveryKind(Host& host, const PluginProfile& profile);
 
 /// What one load, frames of every kind and one unload showed, and which of it this build could not see.
 struct Observed {
@@ -35,10 +41,11 @@ struct Observed {
   std::vector<Finding> findings;
 };
 
-/// Loads the module into the harness's host, switches its readout on, draws frames of every kind, measuring
-/// their allocations and system calls, and unloads it. Exceptions from plugin code pass on, the module still
-/// loaded unless they came from onLoad or onUnload.
-Observed observe(PluginHarness& harness, const std::filesystem::path& module, AllocationCounter allocations);
+/// Loads the module switched on, draws frames of every kind, measuring their allocations (against the
+/// profile's reference work) and system calls, and unloads it. Exceptions from plugin code pass on, the
+/// module still loaded unless they came from onLoad or onUnload.
+Observed observe(PluginHarness& harness, const std::filesystem::path& module, const PluginProfile& profile,
+                 AllocationCounter allocations);
 
 /// The observations as one text, and back; none for a text that is not one.
 std::string encoded(const Observed& seen);

@@ -43,22 +43,22 @@ RunResult judgedRun(const std::function<RunResult()>& work) {
 }
 
 // The first run: every kind of frame, and an unload.
-RunResult survive(const std::filesystem::path& module) {
+RunResult survive(const std::filesystem::path& module, const PluginProfile& profile) {
   PluginHarness harness;
   return judgedRun([&] {
-    harness.load(module);
-    if (harness.host.console.value("korvindel_show")) harness.show(true);
-    drawEveryKind(harness.host);
+    loadSwitchedOn(harness, module, profile);
+    drawEveryKind(harness.host, profile);
     harness.plugin->unload();
     return afterUnload(harness.host.findings(), "");
   });
 }
 
 // The second run: what the rules after those on how a run ends judge.
-RunResult observeInRun(const std::filesystem::path& module, AllocationCounter allocations) {
+RunResult observeInRun(const std::filesystem::path& module, const PluginProfile& profile,
+                       AllocationCounter allocations) {
   PluginHarness harness;
   return judgedRun([&] {
-    Observed seen = observe(harness, module, allocations);
+    Observed seen = observe(harness, module, profile, allocations);
     return afterUnload(seen.findings, encoded(seen));
   });
 }
@@ -120,8 +120,8 @@ std::string_view nameOf(Verdict::Status status) {
   return "?";
 }
 
-Validation validate(const std::filesystem::path& module, AllocationCounter allocations,
-                    std::chrono::milliseconds limit) {
+Validation validate(const std::filesystem::path& module, const PluginProfile& profile,
+                    AllocationCounter allocations, std::chrono::milliseconds limit) {
   struct QuietReporter {
     void (*saved)(const Finding&) = Host::reporter();
     QuietReporter() { Host::setReporter(nullptr); }
@@ -131,14 +131,15 @@ Validation validate(const std::filesystem::path& module, AllocationCounter alloc
   for (const ValidatorRule& rule : validatorRules())
     validation.verdicts.push_back({&rule, Verdict::Status::Skipped, ""});
 
-  RunOutcome survival = runIsolated(module, limit, [&] { return survive(module); });
+  RunOutcome survival = runIsolated(module, limit, [&] { return survive(module, profile); });
   validation.output = survival.output;
   if (survival.end != RunOutcome::End::Reported) {
     settleUnreported(validation.verdicts, survival, "the run of every kind of frame");
     return validation;
   }
 
-  RunOutcome observed = runIsolated(module, limit, [&] { return observeInRun(module, allocations); });
+  RunOutcome observed =
+      runIsolated(module, limit, [&] { return observeInRun(module, profile, allocations); });
   validation.output += observed.output;
   std::optional<Observed> seen;
   if (observed.end == RunOutcome::End::Reported) {

@@ -10,6 +10,7 @@
 
 #include "standin/validator/Allocations.h"
 #include "standin/validator/Judges.h"
+#include "standin/validator/Profile.h"
 
 namespace standin {
 
@@ -36,13 +37,14 @@ struct Validation {
 /// How long one run of a module may take by default.
 inline constexpr std::chrono::seconds kRunLimit{60};
 
-/// Judges a module by every rule, in two runs, each in a child process of its own where the system makes one
-/// (see runIsolated): the module may crash, hang, exit or write where it likes without touching the caller.
-/// The first run draws every kind of frame and unloads; when it ends otherwise than by reporting, the rule
-/// for how it ended says so and every other rule is skipped. The second run, in a fresh host, observes
-/// what the other rules judge. Findings are the verdicts': the host's reporter is not told of them. Throws
-/// std::runtime_error, with the reason, when the module cannot be judged (it cannot be loaded, say).
-Validation validate(const std::filesystem::path& module, AllocationCounter allocations,
-                    std::chrono::milliseconds limit = kRunLimit);
+/// Judges a module, the plugin the profile describes, by every rule, in two runs, each in a child process of
+/// its own where the system makes one (see runIsolated): the module may crash, hang, exit or write where it
+/// likes without touching the caller. The first run draws every kind of frame and unloads; when it ends
+/// otherwise than by reporting, the rule for how it ended says so and every other rule is skipped. The second
+/// run, in a fresh host, observes what the other rules judge. Findings are the verdicts': the host's reporter
+/// is not told of them. Throws std::runtime_error, with the reason, when the module cannot be judged (it
+/// cannot be loaded, say).
+Validation validate(const std::filesystem::path& module, const PluginProfile& profile,
+                    AllocationCounter allocations, std::chrono::milliseconds limit = kRunLimit);
 
 }  // namespace standin

@@ -10,6 +10,7 @@
 #include "common/Quote.h"
 #include "common/System.h"
 #include "standin/validator/Allocations.h"
+#include "standin/validator/KorvindelProfile.h"
 #include "standin/validator/Validator.h"
 
 namespace {
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
     return finish(0);
   }
   try {
-    standin::Validation validation = standin::validate(module, allocations::counter(), limit);
+    standin::Validation validation =
+        standin::validate(module, standin::kKorvindel, allocations::counter(), limit);
     bool allPassed = true;
     for (const standin::Verdict& verdict : validation.verdicts) {
       std::string_view status = standin::nameOf(verdict.status);
