@@ -1,6 +1,10 @@
 #include "sim/GameCommands.h"
 
 #include <optional>
+#include <string_view>
+#include <vector>
+
+#include "common/Joined.h"
 
 namespace sim {
 
@@ -35,11 +39,11 @@ void GameCommands::apply(const command::Canvas& canvas) { host_.canvas.size = {c
 
 std::string GameCommands::stateName() const {
   const standin::Game& game = host_.game;
-  std::string name;
+  std::vector<std::string_view> on;
   for (const standin::GameState& state : standin::kGameStates) {
-    if (game.*state.on) name += (name.empty() ? "" : " + ") + std::string(state.name);
+    if (game.*state.on) on.push_back(state.name);
   }
-  return name.empty() ? "main menu" : name;
+  return on.empty() ? "main menu" : common::joined(on, " + ");
 }
 
 }  // namespace sim

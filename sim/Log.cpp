@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/Joined.h"
 #include "common/Number.h"
 #include "common/Quote.h"
 #include "sim/OutputError.h"
@@ -56,13 +57,11 @@ class ReadableLog final : public FlushedLog {
     std::string line = pad(number, kFrameColumn) +
                        pad(report.state + (report.exploding ? " (exploding)" : ""), kStateColumn);
     if (report.draws.empty()) line += "nothing drawn: " + report.whyNothing;
-    for (std::size_t i = 0; i < report.draws.size(); ++i) {
-      const standin::DrawnText& text = report.draws[i];
-      if (i > 0) line += " | ";
-      line += common::jsonQuote(text.text) + "  rgba(" + components(text.color) + ")  at (" +
-              std::to_string(text.position.X) + "," + std::to_string(text.position.Y) + ")  scale " +
-              common::shortestText(text.xScale) + "x" + common::shortestText(text.yScale);
-    }
+    line += common::joined(report.draws, " | ", [](const standin::DrawnText& text) {
+      return common::jsonQuote(text.text) + "  rgba(" + components(text.color) + ")  at (" +
+             std::to_string(text.position.X) + "," + std::to_string(text.position.Y) + ")  scale " +
+             common::shortestText(text.xScale) + "x" + common::shortestText(text.yScale);
+    });
     write(line + '\n');
   }
 
@@ -88,20 +87,13 @@ class JsonLog final : public FlushedLog {
   void echo(std::string_view, std::string_view) override {}
   void frame(const FrameReport& report) override {
     std::string line = "{\"frame\":" + std::to_string(report.number) + ",\"draws\":[";
-    for (std::size_t i = 0; i < report.draws.size(); ++i) {
-      const standin::DrawnText& text = report.draws[i];
-      line += (i == 0 ? "" : ",");
-      line += "{\"text\":" + common::jsonQuote(text.text) + ",\"color\":[" + components(text.color) +
-              "],\"position\":[" + std::to_string(text.position.X) + ',' + std::to_string(text.position.Y) +
-              "],\"scale\":[" + jsonNumber(text.xScale) + ',' + jsonNumber(text.yScale) + "]}";
-    }
+    line += common::joined(report.draws, ",", [](const standin::DrawnText& text) {
+      return "{\"text\":" + common::jsonQuote(text.text) + ",\"color\":[" + components(text.color) +
+             "],\"position\":[" + std::to_string(text.position.X) + ',' + std::to_string(text.position.Y) +
+             "],\"scale\":[" + jsonNumber(text.xScale) + ',' + jsonNumber(text.yScale) + "]}";
+    });
     line += ']';
-    if (calls_) {
-      line += ",\"calls\":[";
-      for (std::size_t i = 0; i < report.calls.size(); ++i)
-        line += (i == 0 ? "" : ",") + common::jsonQuote(report.calls[i]);
-      line += ']';
-    }
+    if (calls_) line += ",\"calls\":[" + common::joined(report.calls, ",", common::jsonQuote) + ']';
     write(line + "}\n");
   }
 

@@ -1,11 +1,13 @@
 #include "sim/Script.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <system_error>
 #include <type_traits>
 #include <vector>
 
+#include "common/Joined.h"
 #include "common/Number.h"
 #include "common/Quote.h"
 #include "common/Trimmed.h"
@@ -30,11 +32,6 @@ std::vector<std::string_view> splitWords(std::string_view line) {
     if (at > start) words.push_back(line.substr(start, at - start));
   }
   return words;
-}
-
-void expectWords(const std::vector<std::string_view>& words, std::size_t min, std::size_t max,
-                 std::string_view usage) {
-  if (words.size() < min || words.size() > max) throw ScriptError("expected '" + std::string(usage) + "'");
 }
 
 float number(std::string_view word) {
@@ -68,30 +65,88 @@ bool flag(std::string_view word) {
   throw ScriptError(common::quote(word) + " is not 0 or 1");
 }
 
-command::State parseState(const std::vector<std::string_view>& words) {
+using Words = std::span<const std::string_view>;
+
+// Each game state's word in a script.
+struct StateWord {
+  std::string_view word;
+  bool standin::GameStates::*on;
+};
+constexpr StateWord kStateWords[] = {
+    {"freeplay", &standin::GameStates::freeplay},
+    {"training", &standin::GameStates::training},
+    {"replay", &standin::GameStates::replay},
+    {"spectate", &standin::GameStates::spectating},
+};
+static_assert(std::size(kStateWords) == std::size(standin::kGameStates), "a game state without its word");
+
+std::optional<Command> parseState(Words words) {
   command::State state;
-  for (std::size_t i = 1; i < words.size(); ++i) {
-    auto named = std::find_if(std::begin(standin::kGameStates), std::end(standin::kGameStates),
-                              [&](const standin::GameState& known) { return known.word == words[i]; });
-    if (named == std::end(standin::kGameStates)) {
-      std::string known;
-      for (const standin::GameState& each : standin::kGameStates)
-        known += (known.empty() ? "" : ", ") + std::string(each.word);
-      throw ScriptError("unknown game state " + common::quote(words[i]) + " (" + known + ")");
+  for (std::string_view word : words.subspan(1)) {
+    auto named = std::find_if(std::begin(kStateWords), std::end(kStateWords),
+                              [&](const StateWord& known) { return known.word == word; });
+    if (named == std::end(kStateWords)) {
+      throw ScriptError("unknown game state " + common::quote(word) + " (" +
+                        common::joined(kStateWords, ", ", [](const StateWord& known) { return known.word; }) +
+                        ")");
     }
     state.*named->on = true;
   }
   return state;
 }
 
-Command parseBalls(const std::vector<std::string_view>& words) {
-  expectWords(words, 2, 3, "balls N' or 'balls replay|online 0|1");
-  if (words.size() == 2) return command::EventBalls{integerIn(words[1], "ball count", 0, kMaxBalls)};
+std::optional<Command> parseEventBall(Words words) {
   if (words[1] != "replay" && words[1] != "online") {
     throw ScriptError("unknown event " + common::quote(words[1]) + " (replay, online)");
   }
   return command::EventHasBall{words[1] == "online", flag(words[2])};
 }
+
+constexpr CommandForm kForms[] = {
+    {"", "NAME VALUE", "set a console variable, e.g. korvindel_show 1", 2, 2,
+     [](Words words) -> std::optional<Command> {
+       return command::SetVariable{std::string(words[0]), std::string(words[1])};
+     }},
+    {"state", "state [freeplay] [training] [replay] [spectate]",
+     "the game states that are on; 'state' alone is the main menu", 1, SIZE_MAX, parseState},
+    {"balls", "balls N", "balls in the free-play and training event", 2, 2,
+     [](Words words) -> std::optional<Command> {
+       return command::EventBalls{integerIn(words[1], "ball count", 0, kMaxBalls)};
+     }},
+    {"balls", "balls replay|online 0|1", "whether the replay or the online match has a ball", 3, 3,
+     parseEventBall},
+    {"velocity", "velocity X Y Z", "velocity of every ball, balls added later included", 4, 4,
+     [](Words words) -> std::optional<Command> {
+       return command::Velocity{number(words[1]), number(words[2]), number(words[3])};
+     }},
+    {"explosion", "explosion T", "explosion time of every ball (nonzero: the readout holds)", 2, 2,
+     [](Words words) -> std::optional<Command> { return command::Explosion{number(words[1])}; }},
+    {"canvas", "canvas W H", "canvas size in pixels", 3, 3,
+     [](Words words) -> std::optional<Command> {
+       return command::Canvas{integerIn(words[1], "canvas width", 1, kMaxCanvasSide),
+                              integerIn(words[2], "canvas height", 1, kMaxCanvasSide)};
+     }},
+    {"frame", "frame [N]", "draw N frames (default 1)", 1, 2,
+     [](Words words) -> std::optional<Command> {
+       return command::Frame{words.size() == 1 ? 1 : integerIn(words[1], "frame count", 1, kMaxFrames)};
+     }},
+    {"snapshot", "snapshot FILE.png", "write the last frame as a picture", 2, 2,
+     [](Words words) -> std::optional<Command> { return command::Snapshot{std::string(words[1])}; }},
+    {"record", "record FILE.gif", "keep every frame drawn from now on", 2, 2,
+     [](Words words) -> std::optional<Command> {
+       if (words[1] == "stop") return std::nullopt;
+       return command::Record{std::string(words[1])};
+     }},
+    {"record", "record stop", "write the recording as an animated GIF", 2, 2,
+     [](Words words) -> std::optional<Command> {
+       if (words[1] != "stop") return std::nullopt;
+       return command::RecordStop{};
+     }},
+    {"unload", "unload", "unload the plugin as the host does", 1, 1,
+     [](Words) -> std::optional<Command> { return command::Unload{}; }},
+    {"load", "load", "load the plugin again", 1, 1,
+     [](Words) -> std::optional<Command> { return command::Load{}; }},
+};
 
 }  // namespace
 
@@ -136,46 +191,25 @@ command::Effect effectOf(const Command& command) {
 
 std::string_view trim(std::string_view line) { return common::trimmed(line, kSpaces); }
 
+std::span<const CommandForm> commandForms() { return kForms; }
+
 std::optional<Command> parseLine(std::string_view line) {
   std::vector<std::string_view> words = splitWords(line);
   if (words.empty()) return std::nullopt;
   std::string_view verb = words.front();
-  if (verb == "state") return parseState(words);
-  if (verb == "balls") return parseBalls(words);
-  if (verb == "velocity") {
-    expectWords(words, 4, 4, "velocity X Y Z");
-    return command::Velocity{number(words[1]), number(words[2]), number(words[3])};
+  bool command = std::any_of(std::begin(kForms), std::end(kForms),
+                             [&](const CommandForm& form) { return form.verb == verb; });
+  std::vector<std::string> usages;
+  for (const CommandForm& form : kForms) {
+    if (form.verb != (command ? verb : "")) continue;
+    if (words.size() >= form.minWords && words.size() <= form.maxWords) {
+      if (std::optional<Command> parsed = form.parse(words)) return parsed;
+    }
+    usages.push_back(common::quote(form.usage));
   }
-  if (verb == "explosion") {
-    expectWords(words, 2, 2, "explosion T");
-    return command::Explosion{number(words[1])};
-  }
-  if (verb == "canvas") {
-    expectWords(words, 3, 3, "canvas W H");
-    return command::Canvas{integerIn(words[1], "canvas width", 1, kMaxCanvasSide),
-                           integerIn(words[2], "canvas height", 1, kMaxCanvasSide)};
-  }
-  if (verb == "frame") {
-    expectWords(words, 1, 2, "frame [N]");
-    return command::Frame{words.size() == 1 ? 1 : integerIn(words[1], "frame count", 1, kMaxFrames)};
-  }
-  if (verb == "snapshot") {
-    expectWords(words, 2, 2, "snapshot FILE.png");
-    return command::Snapshot{std::string(words[1])};
-  }
-  if (verb == "record") {
-    expectWords(words, 2, 2, "record FILE.gif' or 'record stop");
-    if (words[1] == "stop") return command::RecordStop{};
-    return command::Record{std::string(words[1])};
-  }
-  if (verb == "unload" || verb == "load") {
-    expectWords(words, 1, 1, std::string(verb));
-    if (verb == "load") return command::Load{};
-    return command::Unload{};
-  }
-  if (words.size() != 2)
+  if (!command)
     throw ScriptError("expected " + common::quote(std::string(verb) + " VALUE") + " or a command");
-  return command::SetVariable{std::string(verb), std::string(words[1])};
+  throw ScriptError("expected " + common::joined(usages, " or "));
 }
 
 }  // namespace sim

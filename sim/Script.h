@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <istream>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -26,58 +27,48 @@ namespace command {
 /// (which log themselves), or it writes a file (the log echoes it).
 enum class Effect { ChangesTheSession, Draws, WritesAFile };
 
-/// `NAME VALUE`: set a console variable as a console would.
+// How each command is written and what it does are its forms in commandForms().
 struct SetVariable {
   static constexpr Effect kEffect = Effect::ChangesTheSession;
   std::string name;
   std::string value;
 };
-/// `state [freeplay] [training] [replay] [spectate]`
 struct State : standin::GameStates {
   static constexpr Effect kEffect = Effect::ChangesTheSession;
 };
-/// `balls N`
 struct EventBalls {
   static constexpr Effect kEffect = Effect::ChangesTheSession;
   std::int32_t count;
 };
-/// `balls replay 0|1`, `balls online 0|1`
 struct EventHasBall {
   static constexpr Effect kEffect = Effect::ChangesTheSession;
   bool online;
   bool present;
 };
-/// `velocity X Y Z`
 struct Velocity {
   static constexpr Effect kEffect = Effect::ChangesTheSession;
   float x, y, z;
 };
-/// `explosion T`
 struct Explosion {
   static constexpr Effect kEffect = Effect::ChangesTheSession;
   float time;
 };
-/// `canvas W H`
 struct Canvas {
   static constexpr Effect kEffect = Effect::ChangesTheSession;
   std::int32_t width, height;
 };
-/// `frame [N]`
 struct Frame {
   static constexpr Effect kEffect = Effect::Draws;
   std::int32_t count;
 };
-/// `snapshot FILE.png`
 struct Snapshot {
   static constexpr Effect kEffect = Effect::WritesAFile;
   std::string path;
 };
-/// `record FILE.gif`: from now on every drawn frame goes into an animation.
 struct Record {
   static constexpr Effect kEffect = Effect::WritesAFile;
   std::string path;
 };
-/// `record stop`: writes the animation.
 struct RecordStop {
   static constexpr Effect kEffect = Effect::WritesAFile;
 };
@@ -89,7 +80,7 @@ struct Load {
 };
 }  // namespace command
 
-/// Every script command. Adding one takes its struct above, its rule in parseLine and one handler: a
+/// Every script command. Adding one takes its struct above, its forms in commandForms() and one handler: a
 /// GameCommands::apply overload for a change to the game, else a Session::carryOut overload.
 using Command =
     std::variant<command::SetVariable, command::State, command::EventBalls, command::EventHasBall,
@@ -98,6 +89,23 @@ using Command =
 
 /// What the command does besides its own work.
 command::Effect effectOf(const Command& command);
+
+/// One way of writing a script line, declared once for the parser, its error messages and --help.
+struct CommandForm {
+  /// The line's first word; empty for the form that any other first word takes (a console variable).
+  std::string_view verb;
+  /// How the line is written, as --help and the error for a line of the verb that fits no form show it.
+  std::string_view usage;
+  /// What the line does, as --help shows it.
+  std::string_view help;
+  /// How many words the line has, the verb counted.
+  std::size_t minWords, maxWords;
+  /// The command the words make; none when they make another form of the same verb.
+  std::optional<Command> (*parse)(std::span<const std::string_view> words);
+};
+
+/// Every form, in the order --help lists them.
+std::span<const CommandForm> commandForms();
 
 /// Largest accepted canvas side, frame count of one line and ball count: enough for any screen, small enough
 /// to draw.
@@ -131,9 +139,9 @@ class ScriptReader {
 /// The line without the spaces, tabs and carriage returns around it, as the parser sees it.
 std::string_view trim(std::string_view line);
 
-/// Parses one line; nothing for a blank line or a comment. A word that starts with '#' starts a comment that
-/// runs to the end of the line. Any first word that is not a command is taken as a console variable, which
-/// only the running host can check.
+/// Parses one line by the first of its verb's forms that takes it; nothing for a blank line or a comment. A
+/// word that starts with '#' starts a comment that runs to the end of the line. Any first word that is not a
+/// command is taken as a console variable, which only the running host can check.
 std::optional<Command> parseLine(std::string_view line);
 
 }  // namespace sim

@@ -6,10 +6,12 @@
 #include <iostream>
 #include <new>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
 
+#include "common/Joined.h"
 #include "common/Quote.h"
 #include "common/System.h"
 #include "sim/AtomicFile.h"
@@ -35,20 +37,9 @@ by frame. Without SCRIPT it plays the built-in demo (writes demo.gif and demo.pn
 
 Script lines (lines end in LF, CR LF or CR; blank lines are skipped, and a word that starts with '#'
 starts a comment that runs to the end of the line):
-  NAME VALUE                  set a console variable, e.g. korvindel_show 1
-  state [freeplay] [training] [replay] [spectate]
-                              the game states that are on; 'state' alone is the main menu
-  balls N                     balls in the free-play and training event
-  balls replay|online 0|1     whether the replay or the online match has a ball
-  velocity X Y Z              velocity of every ball, balls added later included
-  explosion T                 explosion time of every ball (nonzero: the readout holds)
-  canvas W H                  canvas size in pixels
-  frame [N]                   draw N frames (default 1)
-  snapshot FILE.png           write the last frame as a picture
-  record FILE.gif             keep every frame drawn from now on
-  record stop                 write the recording as an animated GIF
-  unload, load                unload the plugin as the host does, load it again
+)";
 
+constexpr std::string_view kFiles = R"(
 Pictures show the canvas as the plugin drew it, with a caption band below it: the frame, the game state,
 whether the readout is held or why nothing is drawn, and the last line that changed the game or the console.
 A file is written beside its target, without a name where the system allows (else under one nobody can
@@ -63,16 +54,38 @@ old content), the script, the plugin module as last loaded, the log's output, th
 file a running recording will become. Refused with status 2: a name with a NUL byte or longer than a
 file name can be, and a script that is also the log's output (the log would feed it forever).
 
-SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU and SIGPWR end a
-run cleanly: nothing of an unfinished file is left, every target is left as it was, and the run ends by
-that signal; one of them that was ignored when the run started (nohup, trap '' HUP) stays ignored. A
-plugin that aborts or crashes (SIGABRT, SIGSEGV, SIGFPE, SIGILL, SIGBUS) leaves no unfinished file either,
-and the run ends by that signal; so does one whose exception is no std::exception, with status 1. Even
-SIGKILL leaves nothing behind where files can be written without a name. A broken output pipe is a log
-that cannot be written, and a file larger than the file-size limit (ulimit -f) is a file that cannot be
-written (status 3). A closed standard input, output or error stays closed to the simulator: none of its
-files takes its place, and reading or writing it fails as such.
+Signals that end a run end it cleanly: nothing of an unfinished file is left, every target is left as it
+was, and the run ends by that signal; one that was ignored when the run started stays ignored. A plugin
+that aborts or crashes leaves no unfinished file either, and the run ends by that signal; so does one
+whose exception is no std::exception, with status 1. Where files can be written without a name, even a
+run killed outright leaves nothing behind. A broken output pipe is a log that cannot be written, and a
+file larger than the file-size limit (ulimit -f) is a file that cannot be written (status 3). A closed
+standard input, output or error stays closed to the simulator: none of its files takes its place, and
+reading or writing it fails as such.
 )";
+
+// Where the help column of a script line's form starts.
+constexpr std::size_t kHelpColumn = 30;
+
+std::string scriptLines() {
+  std::string text;
+  for (const sim::CommandForm& form : sim::commandForms()) {
+    std::string row = "  " + std::string(form.usage);
+    row += row.size() + 2 <= kHelpColumn ? std::string(kHelpColumn - row.size(), ' ')
+                                         : "\n" + std::string(kHelpColumn, ' ');
+    text += row + std::string(form.help) + '\n';
+  }
+  return text;
+}
+
+// The signals this system has, by the way they end a run.
+std::string signals() {
+  auto names = [](std::span<const os::Signal> list) {
+    return common::joined(list, ", ", [](const os::Signal& signal) { return signal.name; });
+  };
+  return "\nSignals that end a run:\n  " + names(os::endingSignals()) +
+         "\nSignals of a plugin that aborts or crashes:\n  " + names(os::crashSignals()) + "\n";
+}
 
 std::string limits() {
   return "Limits: canvas sides 1 to " + std::to_string(sim::kMaxCanvasSide) + " pixels; 1 to " +
@@ -135,7 +148,7 @@ int main(int argc, char** argv) {
       options.calls = true;
     } else if (arg == "--help" || arg == "-h") {
       errno = 0;
-      std::cout << kUsage << kHelp << '\n' << limits() << statuses();
+      std::cout << kUsage << kHelp << scriptLines() << kFiles << signals() << '\n' << limits() << statuses();
       return finish(Status::Done);
     } else if (scriptPath.empty() && (arg == "-" || !arg.starts_with("-"))) {
       scriptPath = arg;

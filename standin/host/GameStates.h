@@ -1,6 +1,5 @@
-// The four game states in which a plugin may measure a ball: which of them are on, each state's names, and
-// which event's ball it offers. The host's game, the simulator's scripts and every table of states share
-// them.
+// The four game states in which a plugin may measure a ball: which of them are on, each state's name, and
+// which event's ball it offers. The host's game, the simulator and every table of states share them.
 #pragma once
 
 #include <string_view>
@@ -23,9 +22,8 @@ struct HOST_API GameStates {
 /// Where a state's ball comes from: the local game event (its first ball), the replay, or the online match.
 enum class BallSource { LocalEvent, Replay, OnlineMatch };
 
-/// One state: its word in the simulator's scripts, its name in logs and pictures, its switch and its ball.
+/// One state: its name in logs and pictures, its switch and its ball.
 struct GameState {
-  std::string_view word;
   std::string_view name;
   bool GameStates::*on;
   BallSource ball;
@@ -33,10 +31,10 @@ struct GameState {
 
 /// Every state, in the order in which the plugin asks the host about them.
 inline constexpr GameState kGameStates[] = {
-    {"freeplay", "free play", &GameStates::freeplay, BallSource::LocalEvent},
-    {"training", "training", &GameStates::training, BallSource::LocalEvent},
-    {"replay", "replay", &GameStates::replay, BallSource::Replay},
-    {"spectate", "spectating", &GameStates::spectating, BallSource::OnlineMatch},
+    {"free play", &GameStates::freeplay, BallSource::LocalEvent},
+    {"training", &GameStates::training, BallSource::LocalEvent},
+    {"replay", &GameStates::replay, BallSource::Replay},
+    {"spectating", &GameStates::spectating, BallSource::OnlineMatch},
 };
 
 }  // namespace standin

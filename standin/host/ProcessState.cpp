@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "common/Joined.h"
 #include "common/System.h"
 
 namespace standin {
@@ -39,9 +40,9 @@ ProcessState ProcessState::capture() noexcept {
 }
 
 std::string ProcessState::changesSince(const ProcessState& before) const {
-  std::string changes;
+  std::vector<std::string> changes;
   auto add = [&](const std::string& what, const std::string& was, const std::string& is) {
-    changes += (changes.empty() ? "" : "\n") + what + ": " + was + " -> " + is;
+    changes.push_back(what + ": " + was + " -> " + is);
   };
   if (rounding_ != before.rounding_) {
     add("the rounding mode", std::to_string(before.rounding_), std::to_string(rounding_));
@@ -64,7 +65,7 @@ std::string ProcessState::changesSince(const ProcessState& before) const {
   if (std::strcmp(directory_.data(), before.directory_.data()) != 0) {
     add("the working directory", before.directory_.data(), directory_.data());
   }
-  return changes;
+  return common::joined(changes, "\n");
 }
 
 void ProcessState::restore() const {

@@ -2,26 +2,22 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <vector>
 
+#include "common/Joined.h"
 #include "common/System.h"
 #include "src/host/BakkesModPlugin.h"
 
 namespace standin {
 namespace {
 
-template <typename Items, typename Show>
-std::string joined(const Items& items, Show show) {
-  std::string text;
-  for (const auto& item : items) text += (text.empty() ? "" : ", ") + show(item);
-  return text;
-}
-
 std::string found(const Observed& seen, Finding::Check check) {
-  std::string text;
+  std::vector<std::string_view> messages;
   for (const Finding& finding : seen.findings) {
-    if (finding.check == check) text += (text.empty() ? "" : "; ") + finding.message;
+    if (finding.check == check) messages.push_back(finding.message);
   }
-  return text;
+  return common::joined(messages, "; ");
 }
 
 // Each rule's check of what a run showed, named as the rule.
@@ -38,17 +34,15 @@ Judged leaves_a_thread(const Observed& seen) {
 }
 
 Judged misdescribes_itself(const Observed& seen) {
-  std::string faults;
+  std::vector<std::string> faults;
   if (seen.apiVersion != kPluginApiVersion) {
-    faults = "its descriptor names API version " + std::to_string(seen.apiVersion) + ", the host's is " +
-             std::to_string(kPluginApiVersion);
+    faults.push_back("its descriptor names API version " + std::to_string(seen.apiVersion) +
+                     ", the host's is " + std::to_string(kPluginApiVersion));
   }
   if (!seen.entriesAreExports) {
-    faults += (faults.empty() ? "" : "; ") + std::string(
-                                                 "its descriptor's entry points are not its exports "
-                                                 "getPlugin and deleteMe");
+    faults.emplace_back("its descriptor's entry points are not its exports getPlugin and deleteMe");
   }
-  return {faults, ""};
+  return {common::joined(faults, "; "), ""};
 }
 
 Judged keeps_a_wrapper(const Observed& seen) {
@@ -59,7 +53,7 @@ Judged keeps_a_wrapper(const Observed& seen) {
 }
 
 Judged allocates_per_frame(const Observed& seen) {
-  std::string frames = joined(seen.allocatingFrames, [](const std::string& name) { return name; });
+  std::string frames = common::joined(seen.allocatingFrames, ", ");
   return {frames.empty() ? "" : "frames allocate: " + frames, seen.allocationsUnseen};
 }
 
@@ -70,10 +64,14 @@ Judged calls_after_delete(const Observed& seen) { return {found(seen, Finding::C
 Judged changes_global_state(const Observed& seen) { return {found(seen, Finding::Check::GlobalState), ""}; }
 
 Judged makes_a_system_call(const Observed& seen) {
-  std::string numbers = joined(seen.systemCalls, [](long number) { return std::to_string(number); });
-  std::string found = numbers.empty() ? "" : "frames make system calls, by number: " + numbers;
-  if (!seen.systemCallsCutShort.empty()) found += (found.empty() ? "" : "; ") + seen.systemCallsCutShort;
-  return {found, seen.systemCallsUnseen};
+  std::vector<std::string> faults;
+  if (!seen.systemCalls.empty()) {
+    faults.push_back(
+        "frames make system calls, by number: " +
+        common::joined(seen.systemCalls, ", ", [](long number) { return std::to_string(number); }));
+  }
+  if (!seen.systemCallsCutShort.empty()) faults.push_back(seen.systemCallsCutShort);
+  return {common::joined(faults, "; "), seen.systemCallsUnseen};
 }
 
 }  // namespace judge
