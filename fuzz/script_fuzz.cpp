@@ -9,6 +9,7 @@
 #include <string>
 #include <variant>
 
+#include "sim/Script.h"
 #include "sim/Session.h"
 
 namespace {

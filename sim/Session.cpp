@@ -1,15 +1,25 @@
 #include "sim/Session.h"
 
 #include <cassert>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
 #include <vector>
 
 #include "common/Quote.h"
+#include "sim/Animation.h"
 #include "sim/AtomicFile.h"
+#include "sim/GameCommands.h"
+#include "sim/Log.h"
+#include "sim/Painter.h"
+#include "sim/Png.h"
+#include "sim/Script.h"
 #include "sim/Targets.h"
+#include "standin/host/Host.h"
+#include "standin/loader/LoadedPlugin.h"
 
 namespace sim {
 namespace {
@@ -51,13 +61,65 @@ std::string shown(const std::filesystem::path& path) { return common::escape(pat
 
 }  // namespace
 
-Session::Session(Options options, std::ostream& out)
+// The session's work: the host with the plugin, the log, the pictures and the recording.
+class Session::State {
+ public:
+  State(Options options, std::ostream& out);
+  void run(std::istream& script);
+
+ private:
+  void runLine(std::string_view text, std::size_t line);
+  /// Carries out one command: the game model takes those that change the game, the session the rest.
+  /// Returns what the readable log adds to the line's echo.
+  std::string execute(const Command& command, std::size_t line);
+
+  std::string carryOut(const command::SetVariable& order);
+  std::string carryOut(const command::Frame& order);
+  std::string carryOut(const command::Snapshot& order);
+  /// Records from the script's line given on: the recording names it when another 'record' comes.
+  std::string carryOut(const command::Record& order, std::size_t line);
+  std::string carryOut(const command::RecordStop& order);
+  std::string carryOut(const command::Unload& order);
+  std::string carryOut(const command::Load& order);
+
+  void load();
+  /// Ends the recording; the note for the log.
+  std::string stopRecording();
+
+  /// Throws OutputError for a destination that is a kept file: the refusal every file of the run is judged
+  /// by, when writing it begins and when it is put in place.
+  void refuseKept(const std::filesystem::path& target, const std::filesystem::path& destination) const;
+  Refusal refusal() const;
+  /// Throws OutputError for a target that the running recording will become.
+  void refuseTheRecordingsTarget(const std::filesystem::path& target) const;
+  std::string whyNothingDrawn() const;
+  /// The last frame as a picture: the canvas as the plugin drew it, and the caption band below it.
+  Image picture();
+
+  Options options_;
+  standin::Host host_;
+  GameCommands game_{host_};
+  std::unique_ptr<Log> log_;
+  std::optional<standin::LoadedPlugin> plugin_;
+  /// The module file last loaded, taken again at each load: what stands at its path may have changed.
+  std::optional<os::FileIdentity> module_;
+  std::optional<Painter> painter_;
+  FrameReport last_;
+  Vector2 lastSize_{0, 0};
+  /// The last script line that changed the game, the console or the plugin, for captions.
+  std::string lastChange_;
+  std::unique_ptr<Animation> recording_;
+  std::size_t recordingLine_ = 0;
+  std::int64_t recordedPixels_ = 0;
+};
+
+Session::State::State(Options options, std::ostream& out)
     : options_(std::move(options)), log_(makeLog(out, options_.json, options_.calls)) {
   guarded(0, [&] { load(); });
   last_.whyNothing = "no frame drawn yet";
 }
 
-void Session::run(std::istream& script) {
+void Session::State::run(std::istream& script) {
   ScriptReader reader(script);
   std::string text;
   for (;;) {
@@ -75,7 +137,7 @@ void Session::run(std::istream& script) {
   }
 }
 
-void Session::runLine(std::string_view text, std::size_t line) {
+void Session::State::runLine(std::string_view text, std::size_t line) {
   std::optional<Command> command = parseLine(text);
   if (!command) {
     // Comments explain the session to whoever reads its log; blank lines say nothing.
@@ -89,7 +151,7 @@ void Session::runLine(std::string_view text, std::size_t line) {
   if (effect == command::Effect::ChangesTheSession) lastChange_ = trim(text).substr(0, kMaxCaptionText);
 }
 
-std::string Session::execute(const Command& command, std::size_t line) {
+std::string Session::State::execute(const Command& command, std::size_t line) {
   return std::visit(
       [&](const auto& order) {
         if constexpr (requires { game_.apply(order); }) {
@@ -104,24 +166,24 @@ std::string Session::execute(const Command& command, std::size_t line) {
       command);
 }
 
-std::string Session::carryOut(const command::SetVariable& order) {
+std::string Session::State::carryOut(const command::SetVariable& order) {
   host_.console.set(order.name, order.value);
   return "";
 }
 
-std::string Session::carryOut(const command::Load&) {
+std::string Session::State::carryOut(const command::Load&) {
   if (plugin_) throw ScriptError("the plugin is already loaded");
   load();
   return "";
 }
 
-void Session::load() {
+void Session::State::load() {
   plugin_.emplace(host_, options_.plugin);
   module_ = os::identityOf(options_.plugin);
   host_.operations.clear();
 }
 
-std::string Session::carryOut(const command::Unload&) {
+std::string Session::State::carryOut(const command::Unload&) {
   if (!plugin_) throw ScriptError("the plugin is not loaded");
   // Unloading releases everything even when onUnload throws; the plugin is gone either way.
   try {
@@ -134,7 +196,7 @@ std::string Session::carryOut(const command::Unload&) {
   return "";
 }
 
-std::string Session::carryOut(const command::Frame& order) {
+std::string Session::State::carryOut(const command::Frame& order) {
   std::int32_t count = order.count;
   Vector2 size = host_.canvas.size;
   if (recording_) {
@@ -171,7 +233,7 @@ std::string Session::carryOut(const command::Frame& order) {
   return "";
 }
 
-std::string Session::whyNothingDrawn() const {
+std::string Session::State::whyNothingDrawn() const {
   if (!plugin_) return "the plugin is unloaded";
   if (host_.drawableCount() == 0) return "the readout is off (korvindel_show 0)";
   if (host_.game.inMenu()) return "the main menu has no ball";
@@ -179,7 +241,7 @@ std::string Session::whyNothingDrawn() const {
   return "the plugin drew nothing";
 }
 
-Image Session::picture() {
+Image Session::State::picture() {
   if (!painter_) painter_.emplace(options_.font);
   Vector2 size = last_.number == 0 ? host_.canvas.size : lastSize_;
   std::string status;
@@ -199,8 +261,8 @@ Image Session::picture() {
   return painter_->caption(painter_->paint(size, last_.draws), caption);
 }
 
-void Session::refuseKept(const std::filesystem::path& target,
-                         const std::filesystem::path& destination) const {
+void Session::State::refuseKept(const std::filesystem::path& target,
+                                const std::filesystem::path& destination) const {
   if (std::optional<os::FileIdentity> identity = os::identityOf(destination)) {
     for (const KeptFile& kept : options_.kept) {
       if (kept.identity == *identity)
@@ -210,26 +272,26 @@ void Session::refuseKept(const std::filesystem::path& target,
   }
 }
 
-Refusal Session::refusal() const {
+Refusal Session::State::refusal() const {
   return [this](const std::filesystem::path& target, const std::filesystem::path& destination) {
     refuseKept(target, destination);
   };
 }
 
-void Session::refuseTheRecordingsTarget(const std::filesystem::path& target) const {
+void Session::State::refuseTheRecordingsTarget(const std::filesystem::path& target) const {
   if (recording_ && sameDestination(destinationOf(target), recording_->destination())) {
     throw OutputError("cannot write " + shown(target) + ": the recording started at line " +
                       std::to_string(recordingLine_) + " will be written there");
   }
 }
 
-std::string Session::carryOut(const command::Snapshot& order) {
+std::string Session::State::carryOut(const command::Snapshot& order) {
   refuseTheRecordingsTarget(order.path);
   writePng(picture(), order.path, refusal());
   return "";
 }
 
-std::string Session::carryOut(const command::Record& order, std::size_t line) {
+std::string Session::State::carryOut(const command::Record& order, std::size_t line) {
   if (recording_) {
     throw ScriptError("already recording into " + shown(recording_->target()) + " since line " +
                       std::to_string(recordingLine_) + "; end it with 'record stop' first");
@@ -240,16 +302,23 @@ std::string Session::carryOut(const command::Record& order, std::size_t line) {
   return "";
 }
 
-std::string Session::carryOut(const command::RecordStop&) {
+std::string Session::State::carryOut(const command::RecordStop&) {
   if (!recording_) throw ScriptError("'record stop' without a 'record' before it");
   return stopRecording();
 }
 
-std::string Session::stopRecording() {
+std::string Session::State::stopRecording() {
   std::unique_ptr<Animation> recording = std::move(recording_);
   recording->finish();
   return ": " + std::to_string(recording->frames()) + " frames in " + shown(recording->target());
 }
+
+Session::Session(Options options, std::ostream& out)
+    : state_(std::make_unique<State>(std::move(options), out)) {}
+
+Session::~Session() = default;
+
+void Session::run(std::istream& script) { state_->run(script); }
 
 std::optional<SessionError> play(std::istream& script, std::ostream& log, const Options& options) {
   try {

@@ -12,15 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/Animation.h"
-#include "sim/AtomicFile.h"
-#include "sim/GameCommands.h"
-#include "sim/Log.h"
-#include "sim/Painter.h"
-#include "sim/Png.h"
-#include "sim/Script.h"
-#include "standin/host/Host.h"
-#include "standin/loader/LoadedPlugin.h"
+#include "common/System.h"
 
 namespace sim {
 
@@ -86,6 +78,9 @@ class Session {
  public:
   /// Loads the plugin; throws SessionError (PluginFailed) when it cannot.
   Session(Options options, std::ostream& out);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   /// Runs every line of a script in order. Throws SessionError at the first line that cannot be carried out;
   /// what was logged before stays logged, and no file the line would have written is changed. A recording
@@ -93,49 +88,8 @@ class Session {
   void run(std::istream& script);
 
  private:
-  void runLine(std::string_view text, std::size_t line);
-  /// Carries out one command: the game model takes those that change the game, the session the rest.
-  /// Returns what the readable log adds to the line's echo.
-  std::string execute(const Command& command, std::size_t line);
-
-  std::string carryOut(const command::SetVariable& order);
-  std::string carryOut(const command::Frame& order);
-  std::string carryOut(const command::Snapshot& order);
-  /// Records from the script's line given on: the recording names it when another 'record' comes.
-  std::string carryOut(const command::Record& order, std::size_t line);
-  std::string carryOut(const command::RecordStop& order);
-  std::string carryOut(const command::Unload& order);
-  std::string carryOut(const command::Load& order);
-
-  void load();
-  /// Ends the recording; the note for the log.
-  std::string stopRecording();
-
-  /// Throws OutputError for a destination that is a kept file: the refusal every file of the run is judged
-  /// by, when writing it begins and when it is put in place.
-  void refuseKept(const std::filesystem::path& target, const std::filesystem::path& destination) const;
-  Refusal refusal() const;
-  /// Throws OutputError for a target that the running recording will become.
-  void refuseTheRecordingsTarget(const std::filesystem::path& target) const;
-  std::string whyNothingDrawn() const;
-  /// The last frame as a picture: the canvas as the plugin drew it, and the caption band below it.
-  Image picture();
-
-  Options options_;
-  standin::Host host_;
-  GameCommands game_{host_};
-  std::unique_ptr<Log> log_;
-  std::optional<standin::LoadedPlugin> plugin_;
-  /// The module file last loaded, taken again at each load: what stands at its path may have changed.
-  std::optional<os::FileIdentity> module_;
-  std::optional<Painter> painter_;
-  FrameReport last_;
-  Vector2 lastSize_{0, 0};
-  /// The last script line that changed the game, the console or the plugin, for captions.
-  std::string lastChange_;
-  std::unique_ptr<Animation> recording_;
-  std::size_t recordingLine_ = 0;
-  std::int64_t recordedPixels_ = 0;
+  class State;
+  std::unique_ptr<State> state_;
 };
 
 /// Plays a whole script in a session of its own: the error that stopped it, or nothing when every line ran.

@@ -16,6 +16,9 @@
 #include "common/System.h"
 #include "sim/AtomicFile.h"
 #include "sim/DemoScript.h"
+#include "sim/Log.h"
+#include "sim/Painter.h"
+#include "sim/Script.h"
 #include "sim/Session.h"
 #include "sim/Temporaries.h"
 

@@ -15,6 +15,7 @@
 #include "sim/Log.h"
 #include "sim/Painter.h"
 #include "sim/Png.h"
+#include "sim/Script.h"
 #include "sim/Session.h"
 #include "tests/support/FrameCalls.h"
 #include "tests/support/SimSupport.h"
