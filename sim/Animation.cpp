@@ -57,19 +57,41 @@ std::uint32_t colourAt(const Image& image, std::int32_t x, std::int32_t y, int d
   return reduce(p[0]) << 16 | reduce(p[1]) << 8 | reduce(p[2]);
 }
 
+// Whether any pixel in the rectangle is as the frame before left it. Those are transparent: long runs of one
+// index, which LZW packs well.
+bool keepsAnyPixel(const Image* previous, const Image& current, const Rect& rect) {
+  for (std::int32_t y = rect.top; y < rect.top + rect.height; ++y) {
+    for (std::int32_t x = rect.left; x < rect.left + rect.width; ++x) {
+      if (unchanged(previous, current, x, y)) return true;
+    }
+  }
+  return false;
+}
+
+// The colours of a frame's changed pixels, each with its index, as coarse as they had to be to fit, and the
+// transparent index after them where the frame keeps pixels.
+struct Palette {
+  std::map<std::uint32_t, GifPixelType> colours;
+  int dropBits = 0;
+  bool transparency = false;
+
+  GifPixelType transparent() const { return static_cast<GifPixelType>(colours.size()); }
+};
+
 // A GIF image has at most 256 colours, one of them here the transparent index that keeps a pixel as the frame
 // before left it. Antialiased text in one colour over a flat backdrop rarely needs more; when it does,
 // colours are coarsened a bit at a time until they fit.
-std::map<std::uint32_t, GifPixelType> palette(const Image& image, const Image* previous, const Rect& rect,
-                                              bool transparency, int& dropBits) {
-  const std::size_t room = transparency ? 255 : 256;
-  for (dropBits = 0;; ++dropBits) {
+Palette palette(const Image& image, const Image* previous, const Rect& rect) {
+  Palette result;
+  result.transparency = keepsAnyPixel(previous, image, rect);
+  const std::size_t room = result.transparency ? 255 : 256;
+  for (result.dropBits = 0;; ++result.dropBits) {
     std::map<std::uint32_t, GifPixelType> colours;
     bool fits = true;
     for (std::int32_t y = rect.top; y < rect.top + rect.height && fits; ++y) {
       for (std::int32_t x = rect.left; x < rect.left + rect.width; ++x) {
         if (unchanged(previous, image, x, y)) continue;
-        colours.emplace(colourAt(image, x, y, dropBits), 0);
+        colours.emplace(colourAt(image, x, y, result.dropBits), 0);
         if (colours.size() > room) {
           fits = false;
           break;
@@ -79,9 +101,52 @@ std::map<std::uint32_t, GifPixelType> palette(const Image& image, const Image* p
     if (fits) {
       GifPixelType index = 0;
       for (auto& [colour, slot] : colours) slot = index++;
-      return colours;
+      result.colours = std::move(colours);
+      return result;
     }
   }
+}
+
+using ColourMap = std::unique_ptr<ColorMapObject, void (*)(ColorMapObject*)>;
+
+// The palette as a GIF colour table, which comes in powers of two, at least two entries; empty without
+// memory.
+ColourMap colourTable(const Palette& palette) {
+  int size = 2;
+  while (size < static_cast<int>(palette.colours.size()) + (palette.transparency ? 1 : 0)) size *= 2;
+  std::vector<GifColorType> table(static_cast<std::size_t>(size), GifColorType{0, 0, 0});
+  for (const auto& [colour, index] : palette.colours) {
+    table[index] = {static_cast<GifByteType>(colour >> 16), static_cast<GifByteType>(colour >> 8),
+                    static_cast<GifByteType>(colour)};
+  }
+  return ColourMap(GifMakeMapObject(size, table.data()), &GifFreeMapObject);
+}
+
+// Writes the rectangle of the frame as one image: its delay and transparent index, then its rows. False, with
+// the reason in the file's Error, when giflib cannot.
+bool putImage(GifFileType* gif, const Image& frame, const Image* previous, const Rect& rect,
+              const Palette& palette, ColorMapObject* map) {
+  GraphicsControlBlock control{};
+  control.DisposalMode = DISPOSE_DO_NOT;
+  control.DelayTime = kFrameDelay;
+  control.TransparentColor = palette.transparency ? palette.transparent() : NO_TRANSPARENT_COLOR;
+  std::array<GifByteType, 4> extension{};
+  EGifGCBToExtension(&control, extension.data());
+  if (EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(extension.size()), extension.data()) ==
+          GIF_ERROR ||
+      EGifPutImageDesc(gif, rect.left, rect.top, rect.width, rect.height, false, map) == GIF_ERROR) {
+    return false;
+  }
+  std::vector<GifPixelType> row(static_cast<std::size_t>(rect.width));
+  for (std::int32_t y = rect.top; y < rect.top + rect.height; ++y) {
+    for (std::int32_t x = 0; x < rect.width; ++x) {
+      row[x] = unchanged(previous, frame, rect.left + x, y)
+                   ? palette.transparent()
+                   : palette.colours.at(colourAt(frame, rect.left + x, y, palette.dropBits));
+    }
+    if (EGifPutLine(gif, row.data(), rect.width) == GIF_ERROR) return false;
+  }
+  return true;
 }
 
 std::string gifError(int code) {
@@ -138,49 +203,10 @@ void Animation::add(const Image& frame) {
   }
   const Image* previous = previous_ ? &*previous_ : nullptr;
   Rect rect = previous != nullptr ? changedRect(*previous, frame) : Rect{0, 0, frame.width, frame.height};
-  // Unchanged pixels within the rectangle are transparent: long runs of one index, which LZW packs well.
-  bool transparency = false;
-  for (std::int32_t y = rect.top; y < rect.top + rect.height && !transparency; ++y) {
-    for (std::int32_t x = rect.left; x < rect.left + rect.width && !transparency; ++x) {
-      transparency = unchanged(previous, frame, x, y);
-    }
-  }
-  int dropBits = 0;
-  std::map<std::uint32_t, GifPixelType> colours = palette(frame, previous, rect, transparency, dropBits);
-  auto transparent = static_cast<GifPixelType>(colours.size());
-
-  // GIF colour tables come in powers of two, at least two entries.
-  int tableSize = 2;
-  while (tableSize < static_cast<int>(colours.size()) + (transparency ? 1 : 0)) tableSize *= 2;
-  std::vector<GifColorType> table(static_cast<std::size_t>(tableSize), GifColorType{0, 0, 0});
-  for (const auto& [colour, index] : colours) {
-    table[index] = {static_cast<GifByteType>(colour >> 16), static_cast<GifByteType>(colour >> 8),
-                    static_cast<GifByteType>(colour)};
-  }
-  std::unique_ptr<ColorMapObject, void (*)(ColorMapObject*)> map(GifMakeMapObject(tableSize, table.data()),
-                                                                 &GifFreeMapObject);
+  Palette colours = palette(frame, previous, rect);
+  ColourMap map = colourTable(colours);
   if (!map) failed(E_GIF_ERR_NOT_ENOUGH_MEM);
-
-  GraphicsControlBlock control{};
-  control.DisposalMode = DISPOSE_DO_NOT;
-  control.DelayTime = kFrameDelay;
-  control.TransparentColor = transparency ? transparent : NO_TRANSPARENT_COLOR;
-  std::array<GifByteType, 4> extension{};
-  EGifGCBToExtension(&control, extension.data());
-  if (EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(extension.size()), extension.data()) ==
-          GIF_ERROR ||
-      EGifPutImageDesc(gif_, rect.left, rect.top, rect.width, rect.height, false, map.get()) == GIF_ERROR) {
-    failed(gif_->Error);
-  }
-  std::vector<GifPixelType> row(static_cast<std::size_t>(rect.width));
-  for (std::int32_t y = rect.top; y < rect.top + rect.height; ++y) {
-    for (std::int32_t x = 0; x < rect.width; ++x) {
-      row[x] = unchanged(previous, frame, rect.left + x, y)
-                   ? transparent
-                   : colours.at(colourAt(frame, rect.left + x, y, dropBits));
-    }
-    if (EGifPutLine(gif_, row.data(), rect.width) == GIF_ERROR) failed(gif_->Error);
-  }
+  if (!putImage(gif_, frame, previous, rect, colours, map.get())) failed(gif_->Error);
   previous_ = frame;
   ++frames_;
 }

@@ -130,73 +130,95 @@ int usage(const std::string& message) {
   return static_cast<int>(Status::BadInput);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  os::protectStandardDescriptors();
-  sim::endCleanlyOnSignals();
-  // The log's own buffer, so that a failed write to standard output shows in the stream's state.
-  std::ios::sync_with_stdio(false);
+// What the command line asks for.
+struct Run {
   sim::Options options;
-  options.font = KORVINDEL_FONT;
   std::string scriptPath;
+  bool help = false;
+};
+
+// Each step of main: the status the program ends with, when the step ends it.
+using Ended = std::optional<int>;
+
+Ended readArguments(int argc, char** argv, Run& run) {
+  run.options.font = KORVINDEL_FONT;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     if (arg == "--plugin") {
       if (i + 1 == argc) return usage("--plugin needs a path");
-      options.plugin = argv[++i];
+      run.options.plugin = argv[++i];
     } else if (arg == "--json") {
-      options.json = true;
+      run.options.json = true;
     } else if (arg == "--calls") {
-      options.calls = true;
+      run.options.calls = true;
     } else if (arg == "--help" || arg == "-h") {
-      errno = 0;
-      std::cout << kUsage << kHelp << scriptLines() << kFiles << signals() << '\n' << limits() << statuses();
-      return finish(Status::Done);
-    } else if (scriptPath.empty() && (arg == "-" || !arg.starts_with("-"))) {
-      scriptPath = arg;
+      run.help = true;
+      return std::nullopt;
+    } else if (run.scriptPath.empty() && (arg == "-" || !arg.starts_with("-"))) {
+      run.scriptPath = arg;
     } else {
       return usage("unexpected argument " + common::quote(arg));
     }
   }
-  if (options.calls && !options.json) return usage("--calls goes with --json");
-  if (options.plugin.empty()) {
-    // Where the system does not say (Linux without /proc) no folder is guessed, least of all the current one,
-    // where anyone may have put a module.
-    std::optional<std::filesystem::path> folder = os::programFolder();
-    if (!folder) {
-      return fail(
-          Status::PluginFailed,
-          "cannot find the folder of this program, where its plugin module is (the system does not say "
-          "without /proc); name the module with --plugin");
-    }
-    options.plugin = *folder / KORVINDEL_MODULE_FILE_NAME;
-  }
+  if (run.options.calls && !run.options.json) return usage("--calls goes with --json");
+  return std::nullopt;
+}
 
+int printHelp() {
+  // A failed write is reported with errno's reason (cannotWriteLog): none may be left from before.
+  errno = 0;
+  std::cout << kUsage << kHelp << scriptLines() << kFiles << signals() << '\n' << limits() << statuses();
+  return finish(Status::Done);
+}
+
+Ended findTheModule(sim::Options& options) {
+  if (!options.plugin.empty()) return std::nullopt;
+  // Where the system does not say (Linux without /proc) no folder is guessed, least of all the current one,
+  // where anyone may have put a module.
+  std::optional<std::filesystem::path> folder = os::programFolder();
+  if (!folder) {
+    return fail(Status::PluginFailed,
+                "cannot find the folder of this program, where its plugin module is (the system does not say "
+                "without /proc); name the module with --plugin");
+  }
+  options.plugin = *folder / KORVINDEL_MODULE_FILE_NAME;
+  return std::nullopt;
+}
+
+// The script the run reads: the built-in demo, standard input or a file.
+struct Script {
   std::ifstream file;
   std::istringstream demo;
-  std::istream* script = &demo;
-  if (scriptPath.empty()) {
-    demo.str(std::string(sim::kDemoScript));
-  } else if (scriptPath == "-") {
-    script = &std::cin;
-  } else {
-    std::error_code error;
-    if (std::filesystem::is_directory(scriptPath, error)) {
-      return fail(Status::BadInput,
-                  "cannot read the script " + common::escape(scriptPath) + ": it is a directory");
-    }
-    errno = 0;
-    file.open(scriptPath, std::ios::binary);
-    if (!file) {
-      return fail(Status::BadInput, "cannot read the script " + common::escape(scriptPath) +
-                                        (errno != 0 ? ": " + why() : std::string()));
-    }
-    script = &file;
-  }
+  std::istream* in = &demo;
+};
 
-  // Nothing the run writes may land on what it reads: a log appended to its own script would feed it forever,
-  // and a picture written over the script, the module or the log would destroy it.
+Ended openScript(const std::string& path, Script& script) {
+  if (path.empty()) {
+    script.demo.str(std::string(sim::kDemoScript));
+    return std::nullopt;
+  }
+  if (path == "-") {
+    script.in = &std::cin;
+    return std::nullopt;
+  }
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    return fail(Status::BadInput, "cannot read the script " + common::escape(path) + ": it is a directory");
+  }
+  // Opening a file may fail without a reason of the system's (errno stays 0); then none is given.
+  errno = 0;
+  script.file.open(path, std::ios::binary);
+  if (!script.file) {
+    return fail(Status::BadInput, "cannot read the script " + common::escape(path) +
+                                      (errno != 0 ? ": " + why() : std::string()));
+  }
+  script.in = &script.file;
+  return std::nullopt;
+}
+
+// Nothing the run writes may land on what it reads: a log appended to its own script would feed it forever,
+// and a picture written over the script, the module or the log would destroy it.
+Ended keepTheRunsOwnFiles(const std::string& scriptPath, sim::Options& options) {
   std::optional<os::FileIdentity> scriptFile = scriptPath.empty()  ? std::nullopt
                                                : scriptPath == "-" ? os::identityOfStandard(0)
                                                                    : os::identityOf(scriptPath);
@@ -210,10 +232,13 @@ int main(int argc, char** argv) {
   if (std::optional<os::FileIdentity> errors = os::identityOfStandard(2)) {
     options.kept.push_back({*errors, "the error output"});
   }
+  return std::nullopt;
+}
 
+int play(const sim::Options& options, std::istream& script) {
   try {
     sim::Session session(options, std::cout);
-    session.run(*script);
+    session.run(script);
   } catch (const sim::SessionError& error) {
     std::cout.flush();
     return fail(error.status(), error.what());
@@ -225,4 +250,21 @@ int main(int argc, char** argv) {
     return fail(Status::PluginFailed, error.what());
   }
   return finish(Status::Done);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  os::protectStandardDescriptors();
+  sim::endCleanlyOnSignals();
+  // The log's own buffer, so that a failed write to standard output shows in the stream's state.
+  std::ios::sync_with_stdio(false);
+  Run run;
+  Script script;
+  if (Ended ended = readArguments(argc, argv, run)) return *ended;
+  if (run.help) return printHelp();
+  if (Ended ended = findTheModule(run.options)) return *ended;
+  if (Ended ended = openScript(run.scriptPath, script)) return *ended;
+  if (Ended ended = keepTheRunsOwnFiles(run.scriptPath, run.options)) return *ended;
+  return play(run.options, *script.in);
 }
