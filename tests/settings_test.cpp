@@ -3,70 +3,89 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "standin/loader/PluginSlot.h"
 #include "tests/PluginFixture.h"
+#include "tests/support/ProgramRun.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-// Every console variable of the plugin, declared once; the tests below walk this table.
-struct Variable {
-  const char* name;
-  const char* defaultValue;
-  const char* description;
-  bool bounded;
-  float max;
-  std::variant<bool, float, int> initial;
+// A console variable as the README's table documents it for players: what a saved configuration and the
+// settings tab rely on.
+struct Documented {
+  std::string name;
+  std::string defaultValue;
+  std::optional<std::pair<float, float>> bounds;
 };
 
-const Variable kVariables[] = {
-    {"korvindel_show", "0", "Show plugin", true, 1.0f, false},
-    {"korvindel_mph", "0", "Show miles instead of kilometers per hour", true, 1.0f, false},
-    {"korvindel_xpos", "0", "X (= Resolution width * value)", true, 1.0f, 0.0f},
-    {"korvindel_ypos", "0", "Y (= Resolution height * value)", true, 1.0f, 0.0f},
-    {"korvindel_textsize", "1",
-     "Text size. Yes, you can set it to zero but I would recommend using the checkbox", true, 20.0f, 1.0f},
-    {"korvindel_r", "255", "R", false, 0.0f, 255},
-    {"korvindel_g", "255", "G", false, 0.0f, 255},
-    {"korvindel_b", "255", "B", false, 0.0f, 255},
-    {"korvindel_a", "255", "Alpha", false, 0.0f, 255},
-};
+// The rows of the README's table of console variables, in its order; a row may name several variables.
+std::vector<Documented> documentedVariables() {
+  std::istringstream readme(readFile(KORVINDEL_README));
+  std::vector<Documented> variables;
+  bool inTable = false;
+  for (std::string line; std::getline(readme, line);) {
+    if (line == "## Console variables") inTable = true;
+    if (!inTable || !line.starts_with("| `")) {
+      if (inTable && !variables.empty() && line.empty()) break;
+      continue;
+    }
+    std::vector<std::string> cells;
+    std::istringstream row(line.substr(1));
+    for (std::string cell; std::getline(row, cell, '|');) cells.push_back(cell.substr(1, cell.size() - 2));
+    std::optional<std::pair<float, float>> bounds;
+    if (float low = 0, high = 0; std::sscanf(cells.at(2).c_str(), "%f to %f", &low, &high) == 2) {
+      bounds = std::pair(low, high);
+    }
+    std::istringstream names(cells.at(0));
+    for (std::string name; std::getline(names, name, ',');) {
+      name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return c == '`' || c == ' '; }),
+                 name.end());
+      variables.push_back({name, cells.at(1), bounds});
+    }
+  }
+  return variables;
+}
 
 class Settings : public PluginFixture {};
 
-TEST_F(Settings, RegistersEveryVariableAsDeclaredAndStartsCellsAtTheDefaults) {
+TEST_F(Settings, RegistersEveryVariableAsTheReadmeDocumentsItAndStartsItsCellAtTheDefault) {
   // This host writes nothing at binding, so the cells show what the plugin itself put in them.
   host.console.setWriteOnBind(false);
   load();
+  std::vector<Documented> documented = documentedVariables();
   auto registered = host.console.registrations();
-  ASSERT_EQ(registered.size(), std::size(kVariables));
+  ASSERT_EQ(registered.size(), documented.size());
   for (std::size_t i = 0; i < registered.size(); ++i) {
-    const Variable& expected = kVariables[i];
+    const Documented& expected = documented[i];
     const standin::CvarRegistration& actual = registered[i];
     SCOPED_TRACE(expected.name);
     EXPECT_EQ(actual.name, expected.name);
     EXPECT_EQ(actual.defaultValue, expected.defaultValue);
-    EXPECT_EQ(actual.description, expected.description);
     EXPECT_TRUE(actual.searchable);
     EXPECT_TRUE(actual.saveToConfig);
-    EXPECT_EQ(actual.hasMin, expected.bounded);
-    EXPECT_EQ(actual.min, 0.0f);
-    EXPECT_EQ(actual.hasMax, expected.bounded);
-    EXPECT_EQ(actual.max, expected.max);
+    EXPECT_EQ(actual.hasMin, expected.bounds.has_value());
+    EXPECT_EQ(actual.hasMax, expected.bounds.has_value());
+    if (expected.bounds) {
+      EXPECT_EQ(actual.min, expected.bounds->first);
+      EXPECT_EQ(actual.max, expected.bounds->second);
+    }
     auto cells = host.console.cells(expected.name);
     ASSERT_EQ(cells.size(), 1u);
     std::visit(
         [&](const auto& cell) {
           using Value = typename std::decay_t<decltype(cell)>::element_type;
-          ASSERT_TRUE(std::holds_alternative<Value>(expected.initial)) << "cell of the wrong type";
-          EXPECT_EQ(*cell, std::get<Value>(expected.initial));
+          EXPECT_EQ(*cell, static_cast<Value>(std::stof(expected.defaultValue)));
           EXPECT_EQ(cell.use_count(), 3) << "held by the plugin and by the host's binding";
         },
         cells.front());

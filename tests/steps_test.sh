@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every script's steps stop it with a word: a failing command names itself and its line, a failing step
-# whose output is kept aside names the step and its log.
+# whose output is kept aside names the step and its log, and a failing main step names itself as it ran and
+# what its status means.
 # usage: steps_test.sh SOURCE_DIR
 set -uo pipefail
 source_dir=$1
@@ -14,6 +15,8 @@ cases=(
   "false; echo went on|step-script: stopped at line 2: false (status 1)"
   "quiet=\$(false); echo went on|step-script: stopped at line 2: quiet=\$(false) (status 1)"
   "source ./sourced.sh; echo went on|step-script: stopped at line 2 of ./sourced.sh: false (status 1)"
+  "preset=linux; ctest() { return 8; }; step ctest --preset \"\$preset\"; echo went on|step-script: the step 'ctest --preset linux' failed with status 8: a test failed"
+  "step sh -c 'exit 3'; echo went on|step-script: the step 'sh -c exit 3' failed with status 3"
 )
 printf '\nfalse\n' >sourced.sh
 for row in "${cases[@]}"; do

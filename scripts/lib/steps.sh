@@ -18,3 +18,30 @@ quietly() {
     exit 1
   fi
 }
+
+# step COMMAND...: a main step, named before it runs; when it fails, it is named again as it ran, with what
+# its status means where that is known, and the script ends with that status.
+step() {
+  echo "== $script_name: $*"
+  local status=0
+  "$@" || status=$?
+  if [ "$status" -ne 0 ]; then
+    local meaning=""
+    # cmake --workflow passes on the status of the step that failed; ctest's 8 is a failed test.
+    if [ "$status" -eq 8 ] && [[ "$*" == cmake\ --workflow* || "$1" == ctest ]]; then
+      meaning=": a test failed (the list of failed tests is above)"
+    fi
+    echo "$script_name: the step '$*' failed with status $status$meaning" >&2
+    exit "$status"
+  fi
+}
+
+# list_not_run BUILD_DIR: what the last test run of the build left out, and why (korvindel_not_here).
+list_not_run() {
+  local left_out
+  left_out=$(awk '/^[0-9]+\/[0-9]+ Testing: / { test = $3 }
+                  /^Not run here: / { sub(/^Not run here: /, ""); print "  " test ": " $0 }' \
+    "$1/Testing/Temporary/LastTest.log" | sort)
+  echo "Not run in this build, and why:"
+  echo "${left_out:-  nothing: every test ran}"
+}
