@@ -1,6 +1,7 @@
 // The operating system behind one seam: everything the stand-in host, the validator and the simulator ask of
-// it that differs between systems. The build takes SystemPosix.cpp or SystemWindows.cpp, and
-// SystemProcessor.cpp for what differs by processor; no other file asks which system it runs on.
+// it that differs between systems. The build takes SystemPosix.cpp or SystemWindows.cpp, SystemProcessor.cpp
+// for what differs by processor, and System.cpp for what each says the same way; no other file asks which
+// system it runs on.
 #pragma once
 
 #include <chrono>

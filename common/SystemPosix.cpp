@@ -289,16 +289,6 @@ std::span<const Signal> endingSignals() { return kEndingSignals; }
 
 std::span<const Signal> crashSignals() { return kCrashSignals; }
 
-std::string signalName(int signal) {
-  for (std::span<const Signal> signals : {endingSignals(), crashSignals()}) {
-    for (const Signal& known : signals) {
-      if (known.number == signal) return std::string(known.name);
-    }
-  }
-  const char* name = strsignal(signal);
-  return "signal " + std::to_string(signal) + (name != nullptr ? " (" + std::string(name) + ")" : "");
-}
-
 EndingSignalsHeld::EndingSignalsHeld() noexcept {
   static_assert(sizeof(sigset_t) <= sizeof before_);
   sigset_t ending = endingSet();

@@ -107,15 +107,6 @@ std::span<const Signal> endingSignals() { return kEndingSignals; }
 
 std::span<const Signal> crashSignals() { return kCrashSignals; }
 
-std::string signalName(int signal) {
-  for (std::span<const Signal> signals : {endingSignals(), crashSignals()}) {
-    for (const Signal& known : signals) {
-      if (known.number == signal) return std::string(known.name);
-    }
-  }
-  return "signal " + std::to_string(signal);
-}
-
 EndingSignalsHeld::EndingSignalsHeld() noexcept : before_{} {}
 
 EndingSignalsHeld::~EndingSignalsHeld() = default;
