@@ -166,7 +166,8 @@ struct ChildRun {
 
 /// Starts `body` in a child process, the leader of a process group of its own, with standard input empty and
 /// standard output and error going to the run's output; `body` gets the child's end of the channel, and its
-/// return ends the child with status 0. The child holds no other end of the caller's. This process takes
+/// return ends the child with status 0. The child holds no other descriptor: none of the caller's ends, and
+/// none that the caller inherited. This process takes
 /// in every process that a run leaves behind. Throws std::system_error when the system cannot.
 ChildRun startChildRun(const std::function<void(int channel)>& body);
 

@@ -412,16 +412,20 @@ ChildRun startChildRun(const std::function<void(int channel)>& body) {
     throw std::system_error(error, std::generic_category(), "cannot start a child process");
   }
   if (process == 0) {
-    // The run holds its own ends alone: none of the caller's.
-    close(pair[0]);
-    close(pipeEnds[0]);
+    // The run holds its own ends alone: none of the caller's, and no descriptor that whoever started the
+    // caller left open to it (a log, a report), which the module could otherwise write to.
     setpgid(0, 0);
     int nothing = open("/dev/null", O_RDONLY);
-    if (nothing < 0 || dup2(nothing, 0) < 0 || dup2(pipeEnds[1], 1) < 0 || dup2(pipeEnds[1], 2) < 0)
+    if (nothing < 0 || dup2(nothing, 0) < 0 || dup2(pipeEnds[1], 1) < 0 || dup2(pipeEnds[1], 2) < 0 ||
+        dup2(pair[1], 3) < 0) {
       _exit(125);
-    close(nothing);
-    close(pipeEnds[1]);
-    body(pair[1]);
+    }
+    // Kernels before 5.9 have no close_range.
+    if (close_range(4, ~0U, 0) != 0) {
+      for (long descriptor = 4; descriptor < sysconf(_SC_OPEN_MAX); ++descriptor)
+        close(static_cast<int>(descriptor));
+    }
+    body(3);
     _exit(0);
   }
   setpgid(process, process);

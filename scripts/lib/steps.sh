@@ -39,7 +39,8 @@ step() {
 # list_not_run BUILD_DIR: what the last test run of the build left out, and why (korvindel_not_here).
 list_not_run() {
   local left_out
-  left_out=$(awk '/^[0-9]+\/[0-9]+ Testing: / { test = $3 }
+  # A test's heading may follow, on the same line, what a module under test wrote to a descriptor it found.
+  left_out=$(awk 'match($0, /[0-9]+\/[0-9]+ Testing: [^ ]+/) { test = substr($0, RSTART, RLENGTH); sub(/.* /, "", test) }
                   /^Not run here: / { sub(/^Not run here: /, ""); print "  " test ": " $0 }' \
     "$1/Testing/Temporary/LastTest.log" | sort)
   echo "Not run in this build, and why:"
