@@ -61,10 +61,11 @@ Signals that end a run end it cleanly: nothing of an unfinished file is left, ev
 was, and the run ends by that signal; one that was ignored when the run started stays ignored. A plugin
 that aborts or crashes leaves no unfinished file either, and the run ends by that signal; so does one
 whose exception is no std::exception, with status 1. Where files can be written without a name, even a
-run killed outright leaves nothing behind. A broken output pipe is a log that cannot be written, and a
-file larger than the file-size limit (ulimit -f) is a file that cannot be written (status 3). A closed
-standard input, output or error stays closed to the simulator: none of its files takes its place, and
-reading or writing it fails as such.
+run killed outright leaves nothing of a file still being written (a finished file that replaces another
+stands under a name of its own for the instant before its rename). A broken output pipe is a log that
+cannot be written, and a file larger than the file-size limit (ulimit -f) is a file that cannot be
+written (status 3). A closed standard input, output or error stays closed to the simulator: none of its
+files takes its place, and reading or writing it fails as such.
 )";
 
 // Where the help column of a script line's form starts.
