@@ -7,7 +7,8 @@
 # cl.exe warns at /W4 where GCC and clang do not at theirs; each class that a tool here can see is made visible
 # here too, so that no Windows build is the first to meet it: clang adds its nearest counterparts of C4456 to
 # C4459 (a declaration hides a local, a parameter, a member or a global) and of C4702 (unreachable code), and
-# MinGW-w64 marks what the Microsoft C runtime deprecates (C4996: strerror, fopen and the like).
+# MinGW-w64 marks what the Microsoft C runtime deprecates (C4996: strerror, fopen and the like), with what its
+# headers leave unmarked (sscanf, sprintf, localtime and the like) marked by a header of ours.
 function(korvindel_warnings target)
   if(MSVC)
     # C4251 would flag every host class and the plugin base class: they are exported with standard-library
@@ -21,6 +22,7 @@ function(korvindel_warnings target)
     endif()
     if(MINGW)
       target_compile_definitions(${target} PRIVATE __MINGW_MSVC_COMPAT_WARNINGS)
+      target_compile_options(${target} PRIVATE -include ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/mingw-msvc-deprecations.h)
     endif()
   endif()
   set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ${KORVINDEL_WARNINGS_AS_ERRORS})

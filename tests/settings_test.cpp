@@ -3,15 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "common/Number.h"
 #include "standin/loader/PluginSlot.h"
 #include "tests/PluginFixture.h"
 #include "tests/support/ProgramRun.h"
@@ -44,8 +45,12 @@ std::vector<Documented> documentedVariables() {
     std::istringstream row(line.substr(1));
     for (std::string cell; std::getline(row, cell, '|');) cells.push_back(cell.substr(1, cell.size() - 2));
     std::optional<std::pair<float, float>> bounds;
-    if (float low = 0, high = 0; std::sscanf(cells.at(2).c_str(), "%f to %f", &low, &high) == 2) {
-      bounds = std::pair(low, high);
+    if (std::size_t to = cells.at(2).find(" to "); to != std::string::npos) {
+      float low = 0, high = 0;
+      if (common::readNumber(std::string_view(cells.at(2)).substr(0, to), low) == common::Reading::Number &&
+          common::readNumber(std::string_view(cells.at(2)).substr(to + 4), high) == common::Reading::Number) {
+        bounds = std::pair(low, high);
+      }
     }
     std::istringstream names(cells.at(0));
     for (std::string name; std::getline(names, name, ',');) {

@@ -29,14 +29,17 @@ code[C4459]='inline int korvindel_global = 0; inline int korvindel_c4459() { int
 words[C4459]='declaration shadows a variable in the global namespace'
 code[C4702]='void korvindel_skip(); inline void korvindel_c4702() { return korvindel_skip(); korvindel_skip(); }'
 words[C4702]='code will never be executed'
-code[C4996]='#include <cstring>
+code[C4996/strerror]='#include <cstring>
 inline const char* korvindel_c4996() { return std::strerror(0); }'
-words[C4996]='is deprecated'
+words[C4996/strerror]='is deprecated'
+code[C4996/sscanf]='#include <cstdio>
+inline int korvindel_c4996(float& value) { return std::sscanf("1", "%f", &value); }'
+words[C4996/sscanf]='is deprecated'
 
 case "$preset" in
   linux) cases=(unused) ;;
   clang) cases=(C4456 C4457 C4458 C4459 C4702) ;;
-  mingw) cases=(C4996) ;;
+  mingw) cases=(C4996/strerror C4996/sscanf) ;;
   *)
     echo "FAIL: no cases for the preset $preset"
     exit 1
