@@ -6,7 +6,8 @@
 # a user's with a newer compiler, only warns.
 # cl.exe warns at /W4 where GCC and clang do not at theirs; each class that a tool here can see is made visible
 # here too, so that no Windows build is the first to meet it: clang adds its nearest counterparts of C4456 to
-# C4459 (a declaration hides a local, a parameter, a member or a global) and of C4702 (unreachable code), and
+# C4459 (a declaration hides a local, a parameter, a member or a global), of C4702 (unreachable code) and of
+# C4244 and C4267 (a conversion that may lose data: to a narrower integer, from floating point), and
 # MinGW-w64 marks what the Microsoft C runtime deprecates (C4996: strerror, fopen and the like), with what its
 # headers leave unmarked (sscanf, sprintf, localtime and the like) marked by a header of ours.
 function(korvindel_warnings target)
@@ -18,7 +19,8 @@ function(korvindel_warnings target)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
     if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-      target_compile_options(${target} PRIVATE -Wshadow-all -Wunreachable-code)
+      target_compile_options(${target} PRIVATE -Wshadow-all -Wunreachable-code -Wshorten-64-to-32
+        -Wimplicit-int-conversion -Wimplicit-float-conversion -Wfloat-conversion)
     endif()
     if(MINGW)
       target_compile_definitions(${target} PRIVATE __MINGW_MSVC_COMPAT_WARNINGS)

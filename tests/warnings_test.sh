@@ -29,6 +29,11 @@ code[C4459]='inline int korvindel_global = 0; inline int korvindel_c4459() { int
 words[C4459]='declaration shadows a variable in the global namespace'
 code[C4702]='void korvindel_skip(); inline void korvindel_c4702() { return korvindel_skip(); korvindel_skip(); }'
 words[C4702]='code will never be executed'
+code[C4244]='inline int korvindel_c4244(double value) { return value; }'
+words[C4244]='implicit conversion turns floating-point number into integer'
+code[C4267]='#include <cstddef>
+inline int korvindel_c4267(std::size_t size) { return size; }'
+words[C4267]='implicit conversion loses integer precision'
 code[C4996/strerror]='#include <cstring>
 inline const char* korvindel_c4996() { return std::strerror(0); }'
 words[C4996/strerror]='is deprecated'
@@ -38,7 +43,7 @@ words[C4996/sscanf]='is deprecated'
 
 case "$preset" in
   linux) cases=(unused) ;;
-  clang) cases=(C4456 C4457 C4458 C4459 C4702) ;;
+  clang) cases=(C4456 C4457 C4458 C4459 C4702 C4244 C4267) ;;
   mingw) cases=(C4996/strerror C4996/sscanf) ;;
   *)
     echo "FAIL: no cases for the preset $preset"
