@@ -1,7 +1,10 @@
 #include "sim/Targets.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "common/Quote.h"
 #include "common/System.h"
@@ -10,19 +13,37 @@
 namespace sim {
 namespace {
 
+constexpr int kLinksFollowed = 40;
+
 // In a sticky folder that anyone may write (such as /tmp) the kernel follows a link only for the folder's
 // owner or the link's, where it is told to (protected_symlinks), and a rename gets no such protection: the
-// simulator holds every link on the target's path to that rule itself, a folder's as the file's, so that a
-// link to a folder planted in /tmp cannot lead a write into another user's folder.
+// simulator holds every link that resolving the target meets to that rule itself, a folder's as the file's,
+// and those that a link's own text leads through, so that a link planted in /tmp cannot lead a write into
+// another user's folder, directly or by way of a link of this user's.
 void refusePlantedLinks(const std::filesystem::path& target) {
+  // The parts still to walk, the next one last.
+  std::vector<std::filesystem::path> parts(target.begin(), target.end());
+  std::reverse(parts.begin(), parts.end());
   std::filesystem::path walked;
-  for (const std::filesystem::path& part : target) {
-    walked /= part;
-    if (!os::plantedLink(walked)) continue;
-    std::string which = walked == target ? "it" : "its folder " + common::escape(walked.string());
-    throw OutputError(cannotWrite(target, which +
-                                              " is a link in a sticky folder that anyone may write, made by "
-                                              "neither the folder's owner nor this user"));
+  // As many links as the kernel follows before it gives up on a path (ELOOP), which writing then reports.
+  for (int links = 0; !parts.empty() && links <= kLinksFollowed;) {
+    walked /= parts.back();
+    parts.pop_back();
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(walked, error))) continue;
+    if (os::plantedLink(walked)) {
+      std::string which =
+          walked == target ? "it is" : "it leads through " + common::escape(walked.string()) + ",";
+      throw OutputError(cannotWrite(target, which +
+                                                " a link in a sticky folder that anyone may write, made by "
+                                                "neither the folder's owner nor this user"));
+    }
+    std::filesystem::path text = std::filesystem::read_symlink(walked, error);
+    if (error) return;
+    ++links;
+    walked = text.is_absolute() ? std::filesystem::path() : walked.parent_path();
+    parts.insert(parts.end(), std::make_reverse_iterator(text.end()),
+                 std::make_reverse_iterator(text.begin()));
   }
 }
 

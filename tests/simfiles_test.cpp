@@ -380,8 +380,17 @@ TEST(SimFiles, RefusesATargetThatIsNoRegularFileOrThatARecordingWillBecome) {
     std::filesystem::create_directory(folder / "private");
     std::filesystem::create_directory_symlink(folder / "private", folder / "shots");
     ASSERT_EQ(lchown(at("shots").c_str(), 23456, 23456), 0);
-    cases.push_back({"snapshot " + at("shots") + "/new.png", sim::Status::OutputFailed,
-                     "its folder " + at("shots") + " is a link in a sticky folder that anyone may write"});
+    // Planted links met only by following links of this user's own, to the file or to a folder.
+    std::filesystem::create_symlink(folder / "planted.png", folder / "via.png");
+    std::filesystem::create_directory_symlink("shots", folder / "mine");
+    for (const std::string& script :
+         {"snapshot " + at("shots") + "/new.png", "snapshot " + at("mine") + "/new.png"}) {
+      cases.push_back(
+          {script, sim::Status::OutputFailed,
+           "it leads through " + at("shots") + ", a link in a sticky folder that anyone may write"});
+    }
+    cases.push_back({"snapshot " + at("via.png"), sim::Status::OutputFailed,
+                     "it leads through " + at("planted.png") + ", a link in a sticky folder"});
   }
   ASSERT_EQ(mkfifo(at("fifo.gif").c_str(), 0600), 0);
   cases.push_back({"record " + at("fifo.gif"), sim::Status::OutputFailed, "it is not a regular file"});
