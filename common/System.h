@@ -164,12 +164,16 @@ struct ChildRun {
   int output = -1;
 };
 
-/// Starts `body` in a child process, the leader of a process group of its own, with standard input empty and
+/// Starts `body` in a child process, the leader of a session of its own, with standard input empty and
 /// standard output and error going to the run's output; `body` gets the child's end of the channel, and its
 /// return ends the child with status 0. The child holds no other descriptor: none of the caller's ends, and
-/// none that the caller inherited. This process takes
-/// in every process that a run leaves behind. Throws std::system_error when the system cannot.
+/// none that the caller inherited. The child ends when this process does, and this process takes in every
+/// process that a run leaves behind. Throws std::system_error when the system cannot.
 ChildRun startChildRun(const std::function<void(int channel)>& body);
+/// Called by a run before any of its module's code: keeps the run and everything it starts from reaching the
+/// process that judges it (tracing, signalling or stopping it, its memory and descriptors), and from its
+/// terminal, and gives up every privilege for good. Why it cannot, or empty.
+std::string confineRun();
 
 /// A message on a channel, and the process that sent it, as the kernel vouches for it.
 struct Message {
@@ -211,6 +215,8 @@ std::vector<Mapping> mappingsOf(int process);
 /// The program file a process (0: this one) runs.
 std::optional<FileIdentity> programOf(int process);
 
+/// Ends the run going on now, and its group, at once; safe in a signal handler.
+void endChildRunsNow() noexcept;
 /// This process's child processes now.
 std::vector<int> childProcesses();
 /// Ends the run's process group, reaps the run, and ends every process it left behind, generation after

@@ -20,14 +20,19 @@
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
+#include <map>
 #include <new>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include <elf.h>
 #include <linux/audit.h>
+#include <linux/capability.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <linux/securebits.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -168,6 +173,10 @@ struct Trapped {
 };
 Trapped* trapped = nullptr;
 
+// The run going on now, which a signal that ends this process ends too.
+std::atomic<pid_t> running{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free);
+
 #if defined(__x86_64__)
 // The trapped call is not carried out; it returns -ENOSYS, as a call the kernel does not know, so that the
 // code goes on to its end with the failure it can handle, instead of taking the call's number for a result.
@@ -192,6 +201,67 @@ bool trapEverything() {
   sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
   return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
          syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) == 0;
+}
+#endif
+
+#if defined(__x86_64__)
+// Refuses what a run may not do to the process that judges it, whatever its module asks: trace any process,
+// reach into another's memory or descriptors, push input into a terminal, or signal the judge, the judge's
+// group or every process. A call through another table of system calls (32-bit, x32) would pass by the
+// filter's numbers, so it ends the run.
+bool refuseReachingTheJudge(pid_t judge) {
+  enum Target { Next, Refuse, End, Terminal, Signal, Allow };
+  struct Step {
+    sock_filter code;
+    Target whenTrue = Next;
+    Target whenFalse = Next;
+  };
+  auto load = [](std::uint32_t offset) { return Step{BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offset)}; };
+  auto jumpIf = [](std::uint16_t test, std::uint32_t value, Target whenTrue, Target whenFalse = Next) {
+    return Step{BPF_JUMP(BPF_JMP | test | BPF_K, value, 0, 0), whenTrue, whenFalse};
+  };
+  auto ret = [](std::uint32_t action) { return Step{BPF_STMT(BPF_RET | BPF_K, action)}; };
+  // The low half of an argument: process numbers and ioctl requests are 32-bit values.
+  auto argument = [](int index) {
+    return static_cast<std::uint32_t>(offsetof(seccomp_data, args) + 8 * index);
+  };
+  std::vector<Step> steps = {load(offsetof(seccomp_data, arch)),
+                             jumpIf(BPF_JEQ, AUDIT_ARCH_X86_64, Next, End), load(offsetof(seccomp_data, nr)),
+                             jumpIf(BPF_JGE, 0x40000000, End)};
+  for (long number : {__NR_ptrace, __NR_process_vm_readv, __NR_process_vm_writev, __NR_pidfd_open}) {
+    steps.push_back(jumpIf(BPF_JEQ, static_cast<std::uint32_t>(number), Refuse));
+  }
+  steps.push_back(jumpIf(BPF_JEQ, __NR_ioctl, Terminal));
+  for (long number : {__NR_kill, __NR_tkill, __NR_tgkill, __NR_rt_sigqueueinfo, __NR_rt_tgsigqueueinfo}) {
+    steps.push_back(jumpIf(BPF_JEQ, static_cast<std::uint32_t>(number), Signal));
+  }
+  steps.push_back(ret(SECCOMP_RET_ALLOW));
+  std::map<Target, std::size_t> at;
+  at[Terminal] = steps.size();
+  steps.push_back(load(argument(1)));
+  steps.push_back(jumpIf(BPF_JEQ, TIOCSTI, Refuse, Allow));
+  at[Signal] = steps.size();
+  steps.push_back(load(argument(0)));
+  for (pid_t target : {judge, -getpgid(judge), pid_t{-1}}) {
+    steps.push_back(jumpIf(BPF_JEQ, static_cast<std::uint32_t>(target), Refuse));
+  }
+  at[Allow] = steps.size();
+  steps.push_back(ret(SECCOMP_RET_ALLOW));
+  at[Refuse] = steps.size();
+  steps.push_back(ret(SECCOMP_RET_ERRNO | EPERM));
+  at[End] = steps.size();
+  steps.push_back(ret(SECCOMP_RET_KILL_PROCESS));
+  std::vector<sock_filter> filter;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    auto offset = [&](Target target) {
+      return static_cast<std::uint8_t>(target == Next ? 0 : at[target] - i - 1);
+    };
+    filter.push_back(steps[i].code);
+    filter.back().jt = offset(steps[i].whenTrue);
+    filter.back().jf = offset(steps[i].whenFalse);
+  }
+  sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
+  return syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) == 0;
 }
 #endif
 
@@ -392,6 +462,10 @@ ChildRun startChildRun(const std::function<void(int channel)>& body) {
   // Whatever a run starts comes back to this process when its parent ends, to be ended too.
   static const bool reaps = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
   if (!reaps) throw std::system_error(errno, std::generic_category(), "cannot take in what a run leaves");
+  // A run is this user's, and could otherwise open this process's descriptors and memory through /proc.
+  // Not under a sanitizer, whose leak checker traces this process from a task of its own.
+  if (!KORVINDEL_ADDRESS_SANITIZER) prctl(PR_SET_DUMPABLE, 0);
+  const pid_t judge = getpid();
   int pair[2];
   int pipeEnds[2];
   if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
@@ -412,9 +486,13 @@ ChildRun startChildRun(const std::function<void(int channel)>& body) {
     throw std::system_error(error, std::generic_category(), "cannot start a child process");
   }
   if (process == 0) {
+    // A session of its own: the run's processes are one group that ends together, and no terminal of the
+    // caller's is theirs to write to or to push input into. The run ends with the caller, however that ends.
+    setsid();
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != judge) _exit(125);
     // The run holds its own ends alone: none of the caller's, and no descriptor that whoever started the
     // caller left open to it (a log, a report), which the module could otherwise write to.
-    setpgid(0, 0);
     int nothing = open("/dev/null", O_RDONLY);
     if (nothing < 0 || dup2(nothing, 0) < 0 || dup2(pipeEnds[1], 1) < 0 || dup2(pipeEnds[1], 2) < 0 ||
         dup2(pair[1], 3) < 0) {
@@ -428,11 +506,34 @@ ChildRun startChildRun(const std::function<void(int channel)>& body) {
     body(3);
     _exit(0);
   }
-  setpgid(process, process);
+  running = process;
   close(pair[1]);
   close(pipeEnds[1]);
   fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
   return {process, pair[0], pipeEnds[0]};
+}
+
+std::string confineRun() {
+  // Root's capabilities would let the run open the judge's descriptors and memory through /proc whatever the
+  // judge allows, and running a program would give them back to root: a run needs none. Only root may lock
+  // that (CAP_SETPCAP); any other user has nothing to lock.
+  prctl(PR_SET_SECUREBITS, SECBIT_NOROOT | SECBIT_NOROOT_LOCKED | SECBIT_NO_SETUID_FIXUP |
+                               SECBIT_NO_SETUID_FIXUP_LOCKED | SECBIT_KEEP_CAPS_LOCKED);
+  prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3]{};
+  if (syscall(SYS_capset, &header, none) != 0 || prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
+    return "cannot give up its privileges: " + std::generic_category().message(errno);
+  }
+#if defined(__x86_64__)
+  if (!refuseReachingTheJudge(getppid())) {
+    return "the system refused the filter that keeps it from its judge: " +
+           std::generic_category().message(errno);
+  }
+#endif
+  // Its judge, this user or root, must still read its mappings.
+  prctl(PR_SET_DUMPABLE, 1);
+  return "";
 }
 
 bool sendMessage(int channel, std::string_view text) {
@@ -531,10 +632,18 @@ std::vector<int> childProcesses() {
   return found;
 }
 
+void endChildRunsNow() noexcept {
+  if (pid_t run = running; run > 0) {
+    kill(-run, SIGKILL);
+    kill(run, SIGKILL);
+  }
+}
+
 void endChildRun(ChildRun& run, const std::vector<int>& callersOwn) {
   // The group first, while the run, ended or not, still holds its number, and so its group's.
   kill(-run.process, SIGKILL);
   kill(run.process, SIGKILL);
+  running = 0;
   while (waitpid(run.process, nullptr, 0) < 0 && errno == EINTR) {
   }
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);

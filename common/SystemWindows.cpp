@@ -177,6 +177,10 @@ ChildRun startChildRun(const std::function<void(int)>&) {
   throw std::system_error(std::make_error_code(std::errc::operation_not_supported), unsupported());
 }
 
+std::string confineRun() { return unsupported(); }
+
+void endChildRunsNow() noexcept {}
+
 bool sendMessage(int, std::string_view) { return false; }
 
 std::optional<Message> receiveMessage(int, std::size_t) { return std::nullopt; }

@@ -164,6 +164,7 @@ KORVINDEL_POSIX_TEST(ValidatorFrontEnd, ReportsEveryModuleWithAStatusAndNoWordOf
     int status;
     std::string out;
     std::string err = "";
+    std::string before = "";
   };
   const Case cases[] = {
       {"--help", 0, "usage: korvindel-validate"},
@@ -179,7 +180,12 @@ KORVINDEL_POSIX_TEST(ValidatorFrontEnd, ReportsEveryModuleWithAStatusAndNoWordOf
        "-> " + folder.path().string() + "/\\x1b[2J\\x0dpassed"},
       {module("hostile_prints_verdicts"), 0, "passed   changes_global_state",
        "  module| \\x1b[2J\\x0dpassed   throws"},
+      {module("hostile_throws_a_load_error"), 1,
+       "failed   throws: plugin code let an exception out: cannot load plugin: the module is fine"},
+      {module("hostile_allocates_aligned_in_a_frame"), 1, "failed   allocates_per_frame: frames allocate"},
       {"--help >/dev/full", 3, "", "cannot write the report: No space left on device"},
+      // A pipe whose reader is gone before the report is written.
+      {real + " >&$w", 3, "", "cannot write the report: Broken pipe", "exec {w}> >(:) && wait $! && "},
       {real + " >&-", 3, "", "cannot write the report: Bad file descriptor"},
       {"'" + (folder / "missing.so").string() + "'", 3, "", "cannot judge"},
       {"", 2, "", "no module to judge"},
@@ -193,7 +199,7 @@ KORVINDEL_POSIX_TEST(ValidatorFrontEnd, ReportsEveryModuleWithAStatusAndNoWordOf
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
-    ProgramRun run = runProgram(KORVINDEL_VALIDATE, folder.path(), c.arguments);
+    ProgramRun run = runProgram(KORVINDEL_VALIDATE, folder.path(), c.arguments, c.before);
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
     EXPECT_THAT(run.out, HasSubstr(c.out));
     EXPECT_THAT(run.err, HasSubstr(c.err));

@@ -37,7 +37,8 @@ class HOST_API ProcessState {
   std::uint16_t x87Control_ = 0;
   std::array<Name, kCategories> cLocale_{};
   std::locale cppLocale_;
-  Name directory_{};
+  /// Room for any path the system takes: a longer one than this holds would read as no directory at all.
+  std::array<char, 4096> directory_{};
 };
 
 }  // namespace standin

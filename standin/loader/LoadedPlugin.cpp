@@ -27,17 +27,16 @@ void report(Host& host, Finding::Check check, Describe describe) noexcept {
 }
 
 // An exception on its way out of plugin code, held so that the module can be closed before it goes on. One of
-// the host's own (a failed host operation, a refused console name, a module that is no plugin), which passed
+// the host's own that a host operation throws (a failed operation, a refused console name), which passed
 // through the plugin, goes on as it was thrown; any other may live in the module's own C++ runtime, which on
-// Windows each module carries and closing it unmaps, so only its kind and its words are kept.
+// Windows each module carries and closing it unmaps, so only its kind and its words are kept. A LoadError is
+// never the host's once plugin code runs: thrown from there it is the plugin's, however it is named.
 class Escaping {
  public:
   /// Takes the exception being handled; called in a catch block.
   Escaping() noexcept {
     try {
       throw;
-    } catch (const LoadError&) {
-      hosts_ = std::current_exception();
     } catch (const InjectedFault&) {
       hosts_ = std::current_exception();
     } catch (const ConsoleError&) {
@@ -79,20 +78,20 @@ LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path)
   std::optional<Escaping> escaping;
   try {
     PluginHandle* instance = module_->getPlugin();
-    if (instance == nullptr || !*instance) {
-      throw LoadError("cannot load plugin " + common::escape(path.string()) +
-                      ": getPlugin gave no plugin object");
+    if (instance != nullptr && *instance) {
+      handle_ = *instance;
+      slot_ = connectPlugin(host_, *handle_).id;
+      PluginCallGuard call("onLoad");
+      handle_->onLoad();
     }
-    handle_ = *instance;
-    slot_ = connectPlugin(host_, *handle_).id;
-    PluginCallGuard call("onLoad");
-    handle_->onLoad();
   } catch (...) {
     escaping.emplace();
   }
-  if (escaping) {
-    release();
-    escaping->goOn();
+  if (escaping || !handle_) release();
+  if (escaping) escaping->goOn();
+  if (!handle_) {
+    throw LoadError("cannot load plugin " + common::escape(path.string()) +
+                    ": getPlugin gave no plugin object");
   }
 }
 
@@ -132,10 +131,14 @@ void LoadedPlugin::release() noexcept {
       return "the plugin left " + std::to_string(left) + " drawable(s) or hook(s) registered after unload";
     });
   }
-  if (std::size_t threads = os::threads(); threadsBefore_ > 0 && threads > threadsBefore_) {
+  // Threads that cannot be counted where they could before (the plugin took the descriptors that counting
+  // needs, say) may be running: not seen is not gone.
+  if (std::size_t threads = os::threads(); threadsBefore_ > 0 && (threads == 0 || threads > threadsBefore_)) {
     report(host_, Finding::Check::LeftThread, [&] {
-      return "the plugin left " + std::to_string(threads - threadsBefore_) +
-             " thread(s) running after deleteMe; its module stays mapped, since they would crash without it";
+      return (threads == 0
+                  ? std::string("the process's threads could no longer be counted")
+                  : "the plugin left " + std::to_string(threads - threadsBefore_) + " thread(s) running") +
+             " after deleteMe; its module stays mapped, since they would crash without it";
     });
     module_->keepMapped();
   }
@@ -143,6 +146,12 @@ void LoadedPlugin::release() noexcept {
   {
     PluginCallGuard call("closing the module");
     module_.reset();
+  }
+  // Its static destructors run as it closes, and may start threads of their own in code now unmapped.
+  if (std::size_t threads = os::threads(); threadsBefore_ > 0 && (threads == 0 || threads > threadsBefore_)) {
+    report(host_, Finding::Check::LeftThread, [&] {
+      return std::string("the module left thread(s) running as it closed, in code no longer mapped");
+    });
   }
   if (std::uint64_t late = host_.operations.operationCount() - operations; late > 0) {
     report(host_, Finding::Check::CallAfterDelete,

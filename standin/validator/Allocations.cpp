@@ -1,5 +1,6 @@
 #include "standin/validator/Allocations.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -39,3 +40,26 @@ void operator delete(void* memory) noexcept {
 void operator delete[](void* memory) noexcept { ::operator delete(memory); }
 void operator delete(void* memory, std::size_t) noexcept { ::operator delete(memory); }
 void operator delete[](void* memory, std::size_t) noexcept { ::operator delete(memory); }
+// Over-aligned memory comes from the counted kind: room to move to the alignment, and where the block began,
+// kept just before what is handed out.
+void* operator new(std::size_t size, std::align_val_t alignment) {
+  auto align = static_cast<std::size_t>(alignment);
+  if (size > SIZE_MAX - align - sizeof(void*)) throw std::bad_alloc();
+  void* block = ::operator new(size + align + sizeof(void*));
+  std::uintptr_t at = (reinterpret_cast<std::uintptr_t>(block) + sizeof(void*) + align - 1) & ~(align - 1);
+  reinterpret_cast<void**>(at)[-1] = block;
+  return reinterpret_cast<void*>(at);
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) { return ::operator new(size, alignment); }
+void operator delete(void* memory, std::align_val_t) noexcept {
+  if (memory != nullptr) ::operator delete(static_cast<void**>(memory)[-1]);
+}
+void operator delete[](void* memory, std::align_val_t alignment) noexcept {
+  ::operator delete(memory, alignment);
+}
+void operator delete(void* memory, std::size_t, std::align_val_t alignment) noexcept {
+  ::operator delete(memory, alignment);
+}
+void operator delete[](void* memory, std::size_t, std::align_val_t alignment) noexcept {
+  ::operator delete(memory, alignment);
+}

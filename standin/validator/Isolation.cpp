@@ -182,7 +182,10 @@ RunOutcome runIsolated(const std::filesystem::path& module, std::chrono::millise
   os::ChildRun run;
   try {
     run = os::startChildRun([&](int channel) {
-      std::string message = encoded(lastResort(work));
+      std::string confined = os::confineRun();
+      std::string message =
+          encoded(confined.empty() ? lastResort(work)
+                                   : RunResult{RunResult::Kind::CannotJudge, "", "the run " + confined});
       // What the module wrote and left in the C library's buffers belongs to its output too.
       std::fflush(nullptr);
       if (!os::sendMessage(channel, message)) std::_Exit(125);

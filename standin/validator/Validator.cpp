@@ -26,12 +26,17 @@ RunResult afterUnload(const std::vector<Finding>& findings, std::string report) 
 }
 
 // A run's work, with what escapes it: a module that cannot be loaded cannot be judged, and any other
-// exception comes from plugin code (a static constructor, onLoad, a frame, onUnload). It is caught while the
-// run's harness still holds the module, whose own runtime the exception may live in.
-RunResult judgedRun(const std::function<RunResult()>& work) {
+// exception comes from plugin code (a static constructor, onLoad, a frame, onUnload), a LoadError too once
+// the plugin is loaded. It is caught while the run's harness still holds the module, whose own runtime the
+// exception may live in.
+RunResult judgedRun(const PluginHarness& harness, const std::function<RunResult()>& work) {
   try {
     return work();
   } catch (const LoadError& error) {
+    if (harness.plugin) {
+      return {RunResult::Kind::Failure, "throws",
+              std::string("plugin code let an exception out: ") + error.what()};
+    }
     return {RunResult::Kind::CannotJudge, "", error.what()};
   } catch (const std::exception& error) {
     return {RunResult::Kind::Failure, "throws",
@@ -45,7 +50,7 @@ RunResult judgedRun(const std::function<RunResult()>& work) {
 // The first run: every kind of frame, and an unload.
 RunResult survive(const std::filesystem::path& module, const PluginProfile& profile) {
   PluginHarness harness;
-  return judgedRun([&] {
+  return judgedRun(harness, [&] {
     loadSwitchedOn(harness, module, profile);
     drawEveryKind(harness.host, profile);
     harness.plugin->unload();
@@ -57,7 +62,7 @@ RunResult survive(const std::filesystem::path& module, const PluginProfile& prof
 RunResult observeInRun(const std::filesystem::path& module, const PluginProfile& profile,
                        AllocationCounter allocations) {
   PluginHarness harness;
-  return judgedRun([&] {
+  return judgedRun(harness, [&] {
     Observed seen = observe(harness, module, profile, allocations);
     return afterUnload(seen.findings, encoded(seen));
   });

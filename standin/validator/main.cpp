@@ -65,6 +65,9 @@ void showOutput(const std::string& output) {
 
 int main(int argc, char** argv) {
   os::protectStandardDescriptors();
+  // Stopped by a signal, the validator takes the run it watches with it; a broken pipe is a report that
+  // cannot be written.
+  os::endCleanlyOnSignals(&os::endChildRunsNow);
   std::chrono::milliseconds limit = standin::kRunLimit;
   const char* module = nullptr;
   bool list = false;

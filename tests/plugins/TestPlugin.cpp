@@ -221,6 +221,114 @@ struct Misbehaviour : Behaved {
 };
 }  // namespace
 
+#elif defined(HOSTILE_reaches_its_judge)
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ptrace.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <utility>
+namespace {
+// Each way in to the process that judges it, tried without harm (signal 0 only asks whether a signal would be
+// delivered); a way that works crashes the run, for the validator to find.
+struct Misbehaviour : Behaved {
+  void atLoad(const std::shared_ptr<GameWrapper>&) {
+    pid_t judge = getppid();
+    bool reached = kill(judge, 0) == 0 || kill(-getpgid(judge), 0) == 0 || kill(-1, 0) == 0 ||
+                   ptrace(PTRACE_SEIZE, judge, nullptr, nullptr) == 0;
+    // Following a descriptor's link is what is checked; memory, opening it.
+    for (auto [way, how] : {std::pair{"/fd/1", O_PATH}, std::pair{"/mem", O_RDONLY}}) {
+      if (int opened = open(("/proc/" + std::to_string(judge) + way).c_str(), how); opened >= 0) {
+        close(opened);
+        reached = true;
+      }
+    }
+    if (int terminal = open("/dev/tty", O_RDWR | O_NOCTTY); terminal >= 0) {
+      close(terminal);
+      reached = true;
+    }
+    if (reached) std::abort();
+  }
+};
+}  // namespace
+
+#elif defined(HOSTILE_changes_state_while_measured)
+#include <xmmintrin.h>
+
+#include <cstdlib>
+#include <fstream>
+namespace {
+// The validator's first run draws each kind of frame once; the second draws as many before it measures. The
+// first run's count, kept in the folder the test gives, says where measuring begins in the second.
+std::string countFile() {
+  const char* folder = std::getenv("KORVINDEL_HOSTILE_FOLDER");
+  return folder != nullptr ? std::string(folder) + "/frames-before-measuring" : "";
+}
+struct Misbehaviour : Behaved {
+  int frames = 0;
+  int checked = -1;
+  void atLoad(const std::shared_ptr<GameWrapper>&) {
+    if (!(std::ifstream(countFile()) >> checked)) checked = -1;
+  }
+  void inFrame(CanvasWrapper&) {
+    if (++frames == checked + 1) _mm_setcsr(_mm_getcsr() | 0x8040);
+  }
+  void atDestruction(const std::shared_ptr<GameWrapper>&) {
+    if (checked < 0) std::ofstream(countFile()) << frames;
+  }
+};
+}  // namespace
+
+#elif defined(HOSTILE_hides_a_thread) || defined(HOSTILE_starts_a_thread_as_it_closes)
+#include <sys/resource.h>
+
+#include <chrono>
+#include <thread>
+namespace {
+void sleepForAnHour() {
+  std::thread([] { std::this_thread::sleep_for(std::chrono::hours(1)); }).detach();
+}
+#if defined(HOSTILE_hides_a_thread)
+struct Misbehaviour : Behaved {
+  // No descriptor beyond those the run holds: the process's threads cannot be listed.
+  void atLoad(const std::shared_ptr<GameWrapper>&) {
+    sleepForAnHour();
+    rlimit few{4, 4};
+    setrlimit(RLIMIT_NOFILE, &few);
+  }
+};
+#else
+struct StartsAtClose {
+  ~StartsAtClose() { sleepForAnHour(); }
+} startsAtClose;
+using Misbehaviour = Behaved;
+#endif
+}  // namespace
+
+#elif defined(HOSTILE_throws_a_load_error)
+#include "standin/loader/DynamicLibrary.h"
+namespace {
+struct Misbehaviour : Behaved {
+  void inFrame(CanvasWrapper&) { throw standin::LoadError("cannot load plugin: the module is fine"); }
+};
+}  // namespace
+
+#elif defined(HOSTILE_allocates_aligned_in_a_frame)
+#include <new>
+namespace {
+struct alignas(64) Line {
+  char bytes[64];
+};
+Line* volatile line = nullptr;
+struct Misbehaviour : Behaved {
+  void inFrame(CanvasWrapper&) {
+    line = new Line;
+    delete line;
+  }
+};
+}  // namespace
+
 #elif defined(HOSTILE_prints_verdicts)
 #include <cstdio>
 namespace {
