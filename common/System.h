@@ -192,8 +192,9 @@ void giveWord(int channel);
 /// Waits at most `most` for the run's channel or output to have something; false, with errno, when waiting
 /// fails.
 bool awaitActivity(const ChildRun& run, std::chrono::milliseconds most);
-/// Reads what waits on the run's output, a bounded amount at a time, keeping at most `keep` bytes in all.
-void readOutput(const ChildRun& run, std::string& into, std::size_t keep);
+/// Reads what waits on the run's output, a bounded amount at a time, keeping at most `keep` bytes in all; at
+/// its end, closes it, so that waiting no longer wakes for it.
+void readOutput(ChildRun& run, std::string& into, std::size_t keep);
 
 /// How a process ended: by exiting with a status, or by a signal.
 struct ProcessEnd {

@@ -581,10 +581,11 @@ bool awaitActivity(const ChildRun& run, std::chrono::milliseconds most) {
   return poll(watched, 2, static_cast<int>(most.count())) >= 0 || errno == EINTR;
 }
 
-void readOutput(const ChildRun& run, std::string& into, std::size_t keep) {
+void readOutput(ChildRun& run, std::string& into, std::size_t keep) {
   char buffer[4096];
-  for (int chunk = 0; chunk < 16; ++chunk) {
+  for (int chunk = 0; chunk < 16 && run.output >= 0; ++chunk) {
     ssize_t got = read(run.output, buffer, sizeof buffer);
+    if (got == 0) closeIfOpen(run.output);
     if (got <= 0) return;
     into.append(buffer, std::min(static_cast<std::size_t>(got), keep - std::min(keep, into.size())));
   }

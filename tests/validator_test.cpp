@@ -183,6 +183,11 @@ KORVINDEL_POSIX_TEST(ValidatorFrontEnd, ReportsEveryModuleWithAStatusAndNoWordOf
       {module("hostile_throws_a_load_error"), 1,
        "failed   throws: plugin code let an exception out: cannot load plugin: the module is fine"},
       {module("hostile_allocates_aligned_in_a_frame"), 1, "failed   allocates_per_frame: frames allocate"},
+      // Waiting for a run whose outputs are closed costs the validator no processor time.
+      {"--limit 2 " + module("hostile_closes_its_outputs"), 1, "failed   hangs", "", "ulimit -t 1 && "},
+      {"./mine.so", 3, "", "cannot judge './mine.so': its file was replaced while it was judged",
+       "cp " + module("hostile_replaces_its_own_file") + " mine.so && cp " + module("test_plugin") +
+           " benign.so && "},
       {"--help >/dev/full", 3, "", "cannot write the report: No space left on device"},
       // A pipe whose reader is gone before the report is written.
       {real + " >&$w", 3, "", "cannot write the report: Broken pipe", "exec {w}> >(:) && wait $! && "},

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/System.h"
 #include "standin/loader/DynamicLibrary.h"
 #include "standin/loader/PluginHarness.h"
 #include "standin/validator/Isolation.h"
@@ -136,6 +137,9 @@ Validation validate(const std::filesystem::path& module, const PluginProfile& pr
   for (const ValidatorRule& rule : validatorRules())
     validation.verdicts.push_back({&rule, Verdict::Status::Skipped, ""});
 
+  // Every run must load the same file: a module that puts another in its place while it is judged would have
+  // the other judged.
+  const std::optional<os::FileIdentity> file = os::identityOf(module);
   RunOutcome survival = runIsolated(module, limit, [&] { return survive(module, profile); });
   validation.output = survival.output;
   if (survival.end != RunOutcome::End::Reported) {
@@ -143,6 +147,7 @@ Validation validate(const std::filesystem::path& module, const PluginProfile& pr
     return validation;
   }
 
+  if (os::identityOf(module) != file) throw std::runtime_error("its file was replaced while it was judged");
   RunOutcome observed =
       runIsolated(module, limit, [&] { return observeInRun(module, profile, allocations); });
   validation.output += observed.output;

@@ -329,6 +329,38 @@ struct Misbehaviour : Behaved {
 };
 }  // namespace
 
+#elif defined(HOSTILE_closes_its_outputs)
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+namespace {
+struct Misbehaviour : Behaved {
+  void atLoad(const std::shared_ptr<GameWrapper>&) {
+    close(1);
+    close(2);
+    std::this_thread::sleep_for(std::chrono::hours(1));
+  }
+};
+}  // namespace
+
+#elif defined(HOSTILE_replaces_its_own_file)
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <filesystem>
+namespace {
+// Once opened, it puts the module named benign.so beside it, where there is one, in its own place: what
+// stands at its path is then another module.
+const bool opened = [] {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&forever), &info) == 0 || info.dli_fname == nullptr) return false;
+  std::filesystem::path own = info.dli_fname;
+  return std::rename((own.parent_path() / "benign.so").c_str(), own.c_str()) == 0;
+}();
+using Misbehaviour = Behaved;
+}  // namespace
+
 #elif defined(HOSTILE_prints_verdicts)
 #include <cstdio>
 namespace {
