@@ -115,6 +115,10 @@ class Session::State {
 
 Session::State::State(Options options, std::ostream& out)
     : options_(std::move(options)), log_(makeLog(out, options_.json, options_.calls)) {
+  // The font is read again for every picture: no picture may land on it.
+  if (std::optional<os::FileIdentity> font = os::identityOf(options_.font)) {
+    options_.kept.push_back({*font, "the font"});
+  }
   guarded(0, [&] { load(); });
   last_.whyNothing = "no frame drawn yet";
 }
@@ -135,6 +139,9 @@ void Session::State::run(std::istream& script) {
   if (recording_) {
     guarded(recordingLine_, [&] { log_->echo("end of script: record stop", stopRecording()); });
   }
+  // The plugin still loaded is unloaded as an 'unload' line would, so that what its onUnload lets out is
+  // seen.
+  if (plugin_) guarded(reader.number() + 1, [&] { carryOut(command::Unload{}); });
 }
 
 void Session::State::runLine(std::string_view text, std::size_t line) {
@@ -167,7 +174,7 @@ std::string Session::State::execute(const Command& command, std::size_t line) {
 }
 
 std::string Session::State::carryOut(const command::SetVariable& order) {
-  host_.console.set(order.name, order.value);
+  standin::callThroughPlugin([&] { host_.console.set(order.name, order.value); });
   return "";
 }
 
@@ -215,7 +222,7 @@ std::string Session::State::carryOut(const command::Frame& order) {
   }
   for (std::int32_t i = 0; i < count; ++i) {
     host_.operations.clear();
-    host_.drawFrame();
+    standin::callThroughPlugin([&] { host_.drawFrame(); });
     lastSize_ = host_.canvas.size;
     last_.number += 1;
     last_.state = game_.stateName();

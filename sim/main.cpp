@@ -1,6 +1,10 @@
 // korvindel-sim: plays a session with the real plugin module on the stand-in host.
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -53,19 +57,21 @@ or set-group-ID bit; through a link the file the link names is replaced. Refused
 that is a directory, a device or a FIFO, a link to nothing, one with a link anywhere on its path, or on the
 way a link of its path leads, in a sticky folder that anyone may write (such as /tmp) made by neither the
 folder's owner nor the user running the simulator, a read-only file, a file with other names (hard links,
-which would keep the old content), the script, the plugin module as last loaded, the log's output, the error
-output, and the file a running recording will become. Refused with status 2: a name with a NUL byte or
-longer than a file name can be, and a script that is also the log's output (the log would feed it forever).
+which would keep the old content), the script, the plugin module as last loaded, the font, the log's output,
+the error output, and the file a running recording will become. Refused with status 2: a name with a NUL
+byte or longer than a file name can be, and a script that is also the log's output (the log would feed it
+forever).
 
 Signals that end a run end it cleanly: nothing of an unfinished file is left, every target is left as it
-was, and the run ends by that signal; one that was ignored when the run started stays ignored. A plugin
-that aborts or crashes leaves no unfinished file either, and the run ends by that signal; so does one
-whose exception is no std::exception, with status 1. Where files can be written without a name, even a
-run killed outright leaves nothing of a file still being written (a finished file that replaces another
-stands under a name of its own for the instant before its rename). A broken output pipe is a log that
-cannot be written, and a file larger than the file-size limit (ulimit -f) is a file that cannot be
-written (status 3). A closed standard input, output or error stays closed to the simulator: none of its
-files takes its place, and reading or writing it fails as such.
+was, and the run ends by that signal; one that was ignored when the run started stays ignored. A plugin that
+aborts or crashes leaves no unfinished file either, and the run ends by that signal; so does one whose
+exception is no std::exception, with status 1, and one that ends the program itself (exit), with status 1
+too; what a plugin's exception says is shown escaped. Where files can be written without a name, even a run
+killed outright leaves nothing of a file still being written (a finished file that replaces another stands
+under a name of its own for the instant before its rename). A broken output pipe is a log that cannot be
+written, and a file larger than the file-size limit (ulimit -f) is a file that cannot be written (status 3).
+A closed standard input, output or error stays closed to the simulator: none of its files takes its place,
+and reading or writing it fails as such.
 )";
 
 // Where the help column of a script line's form starts.
@@ -114,8 +120,10 @@ std::string statuses() {
 
 std::string why() { return common::systemReason(errno); }
 
+// Every message is escaped once more as it leaves, which changes nothing in one escaped already: what
+// plugin code threw reaches the terminal only as text.
 int fail(Status status, const std::string& message) {
-  std::cerr << "korvindel-sim: " << message << '\n';
+  std::cerr << "korvindel-sim: " << common::escape(message) << '\n';
   return static_cast<int>(status);
 }
 
@@ -236,7 +244,39 @@ Ended keepTheRunsOwnFiles(const std::string& scriptPath, sim::Options& options) 
   return std::nullopt;
 }
 
+// Set while the session plays. The simulator's own code ends a run only by returning from it, so an exit
+// meanwhile comes from plugin code: the run has not done its work, whatever status the plugin chose.
+std::atomic<bool> playing{false};
+
+void endedWhilePlaying() {
+  if (!playing) return;
+  std::cout.flush();
+  std::fputs("korvindel-sim: the plugin ended the program before the script's end\n", stderr);
+  sim::removeTemporaries();
+  std::_Exit(static_cast<int>(Status::PluginFailed));
+}
+
+// An exception that nothing can catch (one that a static constructor of the module throws through the
+// system's loader, say) ends the run as it would have, its words escaped first.
+[[noreturn]] void endedByAnUncaughtException() {
+  std::string words;
+  try {
+    if (std::exception_ptr current = std::current_exception()) std::rethrow_exception(current);
+  } catch (const std::exception& error) {
+    words = ": " + common::escape(error.what());
+  } catch (...) {
+  }
+  std::fprintf(stderr, "korvindel-sim: an exception that nothing could catch%s\n", words.c_str());
+  std::abort();
+}
+
 int play(const sim::Options& options, std::istream& script) {
+  std::atexit(&endedWhilePlaying);
+  std::at_quick_exit(&endedWhilePlaying);
+  playing = true;
+  struct Played {
+    ~Played() { playing = false; }
+  } played;
   try {
     sim::Session session(options, std::cout);
     session.run(script);
@@ -258,6 +298,7 @@ int play(const sim::Options& options, std::istream& script) {
 int main(int argc, char** argv) {
   os::protectStandardDescriptors();
   sim::endCleanlyOnSignals();
+  std::set_terminate(&endedByAnUncaughtException);
   // The log's own buffer, so that a failed write to standard output shows in the stream's state.
   std::ios::sync_with_stdio(false);
   Run run;

@@ -342,6 +342,15 @@ TEST(SimFiles, JudgesATargetAgainWhenTheFileIsPutInPlace) {
   ASSERT_TRUE(error);
   EXPECT_THAT(error->what(), HasSubstr("cannot write " + module.string() + ": it is the plugin module"));
   EXPECT_EQ(readFile(module), readFile(KORVINDEL_MODULE));
+
+  // Nor the font that every picture's caption is painted with.
+  options.font = folder / "font.ttf";
+  std::filesystem::copy_file(simOptions().font, options.font);
+  std::ostringstream out;
+  error = play("frame\nsnapshot " + options.font.string() + "\n", out, options);
+  ASSERT_TRUE(error);
+  EXPECT_THAT(error->what(), HasSubstr("cannot write " + options.font.string() + ": it is the font"));
+  EXPECT_EQ(readFile(options.font), readFile(simOptions().font));
 }
 
 TEST(SimFiles, RefusesATargetThatIsNoRegularFileOrThatARecordingWillBecome) {
@@ -485,7 +494,16 @@ KORVINDEL_POSIX_TEST(SimCommand, EndsWithTheStatusOfWhatHappened, "runs the prog
       {folder.path(), "- </", 2, "line 1: cannot read the script: Is a directory"},
       {folder.path(), "bad.txt", 2, "line 2: expected 'fly VALUE' or a command"},
       {folder.path(), "--plugin '" + testPlugin("breaks_throws").string() + "' frame.txt", 1,
-       "line 2: the plugin failed: it let out an exception that is not a std::exception"},
+       "line 2: the plugin failed: an exception that is not a std::exception"},
+      // Whatever the plugin throws or however it ends the program, its text escaped.
+      {folder.path(), "--plugin '" + testPlugin("hostile_throws_terminal_codes").string() + "' frame.txt", 1,
+       "line 2: the plugin failed: \\x1b[2J\\x0dpassed"},
+      {folder.path(), "--plugin '" + testPlugin("hostile_throws_at_unload").string() + "' frame.txt", 1,
+       "line 3: the plugin failed: onUnload failed"},
+      {folder.path(), "--plugin '" + testPlugin("hostile_exits_in_a_frame").string() + "' frame.txt", 1,
+       "the plugin ended the program before the script's end"},
+      {folder.path(), "--plugin '" + testPlugin("hostile_throws_when_opened").string() + "' frame.txt", 134,
+       "an exception that nothing could catch: \\x1b[2J\\x0dpassed"},
       {folder.path(), "folder.txt", 3, "it is a directory"},
       {folder.path(), "many.txt >/dev/null", 0, "", processorBound},
       {folder.path(), "comment.txt >/dev/null", 0, "", processorBound},
@@ -519,6 +537,7 @@ KORVINDEL_POSIX_TEST(SimCommand, EndsWithTheStatusOfWhatHappened, "runs the prog
     ProgramRun run = runSim(c.folder, c.arguments, c.before);
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_THAT(run.err, HasSubstr(c.message));
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
     if (c.status == 0) {
       EXPECT_EQ(run.err, "");
     }

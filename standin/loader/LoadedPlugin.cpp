@@ -73,6 +73,14 @@ class Escaping {
 
 }  // namespace
 
+void callThroughPlugin(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (...) {
+    Escaping().goOn();
+  }
+}
+
 LoadedPlugin::LoadedPlugin(Host& host, const std::filesystem::path& path)
     : host_(host), threadsBefore_(os::threads()), module_(path) {
   std::optional<Escaping> escaping;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 
@@ -19,6 +20,11 @@ class PluginError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+/// Calls into plugin code by way of the host (a frame, a console variable's hook): an exception that comes
+/// out goes on as one out of onLoad does, so that no exception of the plugin's passes for one of its
+/// caller's.
+void callThroughPlugin(const std::function<void()>& call);
 
 /// A plugin loaded into a host: created, given its handles and loaded; unloaded when this goes, exactly as
 /// unload() does, except that an exception from onUnload is dropped there.

@@ -21,6 +21,7 @@ namespace {
 struct Behaved {
   [[maybe_unused]] static constexpr std::int32_t apiVersion = kPluginApiVersion;
   void atLoad(const std::shared_ptr<GameWrapper>&) {}
+  void atUnload() {}
   void inFrame(CanvasWrapper&) {}
   void atDestruction(const std::shared_ptr<GameWrapper>&) {}
 };
@@ -105,7 +106,8 @@ struct Misbehaviour : Behaved {
 };
 }  // namespace
 
-#elif defined(BREAKS_throws) || defined(HOSTILE_throws_at_load) || defined(HOSTILE_throws_terminal_codes)
+#elif defined(BREAKS_throws) || defined(HOSTILE_throws_at_load) || defined(HOSTILE_throws_terminal_codes) || \
+    defined(HOSTILE_throws_at_unload)
 #include <stdexcept>
 namespace {
 struct Misbehaviour : Behaved {
@@ -113,10 +115,23 @@ struct Misbehaviour : Behaved {
   void inFrame(CanvasWrapper&) { throw 42; }
 #elif defined(HOSTILE_throws_at_load)
   void atLoad(const std::shared_ptr<GameWrapper>&) { throw 42; }
+#elif defined(HOSTILE_throws_at_unload)
+  void atUnload() { throw std::runtime_error("onUnload failed"); }
 #else
-  void inFrame(CanvasWrapper&) { throw std::runtime_error("\x1b[2J\rpassed   throws"); }
+  // The kind that the console throws for a value it refuses: still the plugin's, with text like any other.
+  void inFrame(CanvasWrapper&) { throw std::invalid_argument("\x1b[2J\rpassed   throws"); }
 #endif
 };
+}  // namespace
+
+#elif defined(HOSTILE_throws_when_opened)
+#include <stdexcept>
+namespace {
+const bool opened = [] {
+  throw std::runtime_error("\x1b[2J\rpassed   crashes");
+  return true;
+}();
+using Misbehaviour = Behaved;
 }  // namespace
 
 #elif (defined(BREAKS_forges_its_report) || defined(HOSTILE_forges_through_a_helper)) && defined(_WIN32)
@@ -281,15 +296,17 @@ struct Misbehaviour : Behaved {
 }  // namespace
 
 #elif defined(HOSTILE_hides_a_thread) || defined(HOSTILE_starts_a_thread_as_it_closes)
+#include <pthread.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
 namespace {
+#if defined(HOSTILE_hides_a_thread)
 void sleepForAnHour() {
   std::thread([] { std::this_thread::sleep_for(std::chrono::hours(1)); }).detach();
 }
-#if defined(HOSTILE_hides_a_thread)
 struct Misbehaviour : Behaved {
   // No descriptor beyond those the run holds: the process's threads cannot be listed.
   void atLoad(const std::shared_ptr<GameWrapper>&) {
@@ -299,8 +316,14 @@ struct Misbehaviour : Behaved {
   }
 };
 #else
+// The thread waits in the C library's pause() from its first instruction, so that it runs no code of the
+// module's, which is unmapped as it starts: it lives on, rather than crash at a moment no test can choose.
 struct StartsAtClose {
-  ~StartsAtClose() { sleepForAnHour(); }
+  ~StartsAtClose() {
+    pthread_t thread;
+    auto waits = reinterpret_cast<void* (*)(void*)>(reinterpret_cast<void (*)()>(&pause));
+    if (pthread_create(&thread, nullptr, waits, nullptr) == 0) pthread_detach(thread);
+  }
 } startsAtClose;
 using Misbehaviour = Behaved;
 #endif
@@ -460,6 +483,7 @@ class TestPlugin final : public BakkesMod::Plugin::BakkesModPlugin {
   }
 
   void onUnload() override {
+    misbehaviour_.atUnload();
     cvarManagerPtr->registerCvar("test_plugin_unloaded", "1", "", false, false, 0, false, 0, false);
   }
 
