@@ -58,10 +58,11 @@ std::string descriptorPath(std::FILE* file) { return "/proc/self/fd/" + std::to_
 constexpr Signal kEndingSignals[] = {
     {SIGINT, "SIGINT"},   {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"},   {SIGQUIT, "SIGQUIT"},
     {SIGUSR1, "SIGUSR1"}, {SIGUSR2, "SIGUSR2"}, {SIGALRM, "SIGALRM"}, {SIGVTALRM, "SIGVTALRM"},
-    {SIGPROF, "SIGPROF"}, {SIGXCPU, "SIGXCPU"}, {SIGPWR, "SIGPWR"},
+    {SIGPROF, "SIGPROF"}, {SIGXCPU, "SIGXCPU"}, {SIGPWR, "SIGPWR"},   {SIGSTKFLT, "SIGSTKFLT"},
 };
 constexpr Signal kCrashSignals[] = {
-    {SIGABRT, "SIGABRT"}, {SIGSEGV, "SIGSEGV"}, {SIGFPE, "SIGFPE"}, {SIGILL, "SIGILL"}, {SIGBUS, "SIGBUS"},
+    {SIGABRT, "SIGABRT"}, {SIGSEGV, "SIGSEGV"}, {SIGFPE, "SIGFPE"}, {SIGILL, "SIGILL"},
+    {SIGBUS, "SIGBUS"},   {SIGTRAP, "SIGTRAP"}, {SIGSYS, "SIGSYS"},
 };
 
 sigset_t endingSet() {
@@ -89,11 +90,12 @@ void endOnSignal(int signal) {
 }
 
 // A fault the processor raised comes back, with its own context, when the faulting instruction runs again on
-// return; a signal sent (abort, kill) is sent again.
+// return; a signal sent (abort, kill) is sent again, and so are a breakpoint's trap and a refused system
+// call's, whose instructions are done and would not run again.
 void endOnCrash(int signal, siginfo_t* info, void*) {
   cleaningUp();
   sigaction(signal, &crashedBefore[signal], nullptr);
-  if (info->si_code <= 0 || signal == SIGABRT) raise(signal);
+  if (info->si_code <= 0 || signal == SIGABRT || signal == SIGTRAP || signal == SIGSYS) raise(signal);
 }
 
 // Why the file cannot be mapped whole as a shared library of this machine, or empty when it can. The system

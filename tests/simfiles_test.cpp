@@ -663,7 +663,7 @@ KORVINDEL_POSIX_TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsR
 KORVINDEL_POSIX_TEST(SimFiles, LeaveNoTemporaryWhenThePluginCrashesOrAborts,
                      "ends a process of its own by the plugin's signal") {
   TempFolder folder;
-  const std::string modules[] = {"breaks_crashes", "hostile_aborts_in_a_frame"};
+  const std::string modules[] = {"breaks_crashes", "hostile_aborts_in_a_frame", "hostile_traps_in_a_frame"};
   for (const std::string& module : modules) {
     SCOPED_TRACE(module);
     pid_t child = fork();

@@ -82,6 +82,19 @@ struct Misbehaviour : Behaved {
 };
 }  // namespace
 
+#elif defined(HOSTILE_traps_in_a_frame)
+#include <signal.h>
+namespace {
+struct Misbehaviour : Behaved {
+  // A breakpoint left in the code: the trap comes after the instruction, which does not run again.
+#if defined(__x86_64__)
+  void inFrame(CanvasWrapper&) { asm volatile("int3"); }
+#else
+  void inFrame(CanvasWrapper&) { raise(SIGTRAP); }
+#endif
+};
+}  // namespace
+
 #elif defined(HOSTILE_stops_itself)
 #include <signal.h>
 namespace {
