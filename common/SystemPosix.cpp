@@ -328,11 +328,13 @@ Ownership newFileOwnership() {
 bool handOver(std::FILE* file, const Ownership& ownership) {
   int descriptor = fileno(file);
   // Only root may give a file away; anyone else's replacement is theirs, as with any program that saves by
-  // renaming.
+  // renaming, but keeps the group where they belong to it, so that whoever shared the file through the group
+  // still can.
   if (ownership.owner >= 0 &&
-      fchown(descriptor, static_cast<uid_t>(ownership.owner), static_cast<gid_t>(ownership.group)) != 0 &&
-      geteuid() == 0) {
-    return false;
+      fchown(descriptor, static_cast<uid_t>(ownership.owner), static_cast<gid_t>(ownership.group)) != 0) {
+    if (geteuid() == 0) return false;
+    [[maybe_unused]] int ignored =
+        fchown(descriptor, static_cast<uid_t>(-1), static_cast<gid_t>(ownership.group));
   }
   return fchmod(descriptor, static_cast<mode_t>(ownership.mode)) == 0;
 }

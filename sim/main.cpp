@@ -52,15 +52,15 @@ whether the readout is held or why nothing is drawn, and the last line that chan
 A file is written beside its target, without a name where the system allows (else under one nobody can
 guess), readable only by its owner until complete, and put in place once complete; on any error whatever
 stood there before is left as it was. A target is judged when writing begins and again when the file is put
-in place: a file it replaces keeps the owner, group and permission bits it has then, but not a set-user-ID
-or set-group-ID bit; through a link the file the link names is replaced. Refused with status 3: a target
-that is a directory, a device or a FIFO, a link to nothing, one with a link anywhere on its path, or on the
-way a link of its path leads, in a sticky folder that anyone may write (such as /tmp) made by neither the
-folder's owner nor the user running the simulator, a read-only file, a file with other names (hard links,
-which would keep the old content), the script, the plugin module as last loaded, the font, the log's output,
-the error output, and the file a running recording will become. Refused with status 2: a name with a NUL
-byte or longer than a file name can be, and a script that is also the log's output (the log would feed it
-forever).
+in place: a file it replaces keeps the owner, group and permission bits it has then (the owner where root
+runs the simulator, the group where the user running it belongs to it), but not a set-user-ID or
+set-group-ID bit; through a link the file the link names is replaced. Refused with status 3: a target that
+is a directory, a device or a FIFO, a link to nothing, one with a link anywhere on its path, or on the way a
+link of its path leads, in a sticky folder that anyone may write (such as /tmp) made by neither the folder's
+owner nor the user running the simulator, a read-only file, a file with other names (hard links, which would
+keep the old content), the script, the plugin module as last loaded, the font, the log's output, the error
+output, and the file a running recording will become. Refused with status 2: a name with a NUL byte or
+longer than a file name can be, and a script that is also the log's output (the log would feed it forever).
 
 Signals that end a run end it cleanly: nothing of an unfinished file is left, every target is left as it
 was, and the run ends by that signal; one that was ignored when the run started stays ignored. A plugin that

@@ -26,6 +26,7 @@
 #include "tests/support/TestPlugins.h"
 
 #if !defined(_WIN32)
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -658,6 +659,34 @@ KORVINDEL_POSIX_TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsR
   }
 #endif
   EXPECT_EQ(contents(folder).size(), before.size() + 4) << "no temporary left";
+}
+
+KORVINDEL_POSIX_TEST(SimFiles, KeepsTheGroupOfAFileWhoseOwnerItCannotKeep, "users and groups are POSIX's") {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can act as another user and group";
+  using std::filesystem::perms;
+  TempFolder folder;
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+  const std::filesystem::path shared = folder / "shared.png";
+  std::ofstream(shared) << "shared through the group";
+  ASSERT_EQ(chown(shared.c_str(), 23458, 23457), 0);
+  std::filesystem::permissions(
+      shared, perms::owner_read | perms::owner_write | perms::group_read | perms::group_write);
+  pid_t child = fork();
+  if (child == 0) {
+    // A member of the file's group, who is not its owner.
+    gid_t group = 23457;
+    if (setgroups(1, &group) != 0 || setgid(23456) != 0 || setuid(23456) != 0) _exit(2);
+    std::ostringstream out;
+    _exit(play("frame\nsnapshot " + shared.string() + "\n", out) ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  struct stat replaced {};
+  ASSERT_EQ(stat(shared.c_str(), &replaced), 0);
+  EXPECT_EQ(replaced.st_uid, 23456u);
+  EXPECT_EQ(replaced.st_gid, 23457u);
+  EXPECT_EQ(replaced.st_mode & 0777, 0660u);
 }
 
 KORVINDEL_POSIX_TEST(SimFiles, LeaveNoTemporaryWhenThePluginCrashesOrAborts,
