@@ -255,8 +255,17 @@ void AtomicFile::abandon(const std::string& why) const {
 void AtomicFile::discard() noexcept {
   if (file_ != nullptr) std::fclose(std::exchange(file_, nullptr));
   if (temporary_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove(temporary_, ignored);
+  // A folder that takes new names but gives none up (append-only) keeps the temporary: the failure says
+  // where.
+  std::error_code error;
+  if (!std::filesystem::remove(temporary_, error) && error && !failure_.empty()) {
+    try {
+      failure_ += "; what was written is left as " + common::escape(temporary_.string()) +
+                  ", which cannot be removed: " + common::escape(error.message());
+    } catch (...) {
+      // Without memory for the words, the failure is told without them.
+    }
+  }
   forget();
 }
 

@@ -26,7 +26,10 @@
 #include "tests/support/TestPlugins.h"
 
 #if !defined(_WIN32)
+#include <fcntl.h>
 #include <grp.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -659,6 +662,34 @@ KORVINDEL_POSIX_TEST(SimCommand, LeavesEveryFileAsItWasWhenItsOutputOrItsNameIsR
   }
 #endif
   EXPECT_EQ(contents(folder).size(), before.size() + 4) << "no temporary left";
+}
+
+KORVINDEL_POSIX_TEST(SimFiles, SaysWhereAFileItCannotRemoveIsLeft, "file attributes are Linux's") {
+  TempFolder folder;
+  const std::filesystem::path target = folder / "r.png";
+  std::ofstream(target) << "the user's own picture";
+  // A folder that takes new names and gives none up, where the file system has such folders.
+  auto appendOnly = [&](bool on) {
+    int descriptor = open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    bool set = descriptor >= 0 && ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0 &&
+               (flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL,
+                ioctl(descriptor, FS_IOC_SETFLAGS, &flags) == 0);
+    if (descriptor >= 0) close(descriptor);
+    return set;
+  };
+  if (!appendOnly(true))
+    GTEST_SKIP() << "this file system has no append-only folders, or only root may make one";
+  std::ostringstream out;
+  std::optional<sim::SessionError> error = play("frame\nsnapshot " + target.string() + "\n", out);
+  appendOnly(false);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->status(), sim::Status::OutputFailed);
+  EXPECT_EQ(readFile(target), "the user's own picture");
+  std::vector<std::string> names = folder.names();
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_THAT(error->what(), HasSubstr("what was written is left as " + (folder / names.front()).string() +
+                                       ", which cannot be removed"));
 }
 
 KORVINDEL_POSIX_TEST(SimFiles, KeepsTheGroupOfAFileWhoseOwnerItCannotKeep, "users and groups are POSIX's") {
