@@ -687,6 +687,9 @@ SystemCallCount countSystemCalls([[maybe_unused]] const std::function<void()>& w
   }
   if (child == 0) {
     warmUp();
+    // A crash under the count ends the child: a handler of the caller's could not even end it there, every
+    // call it makes being trapped, and would meet the crash again and again.
+    for (const Signal& signal : kCrashSignals) std::signal(signal.number, SIG_DFL);
     struct sigaction action {};
     action.sa_sigaction = &onTrap;
     action.sa_flags = SA_SIGINFO;

@@ -272,7 +272,6 @@ void endedWhilePlaying() {
 
 int play(const sim::Options& options, std::istream& script) {
   std::atexit(&endedWhilePlaying);
-  std::at_quick_exit(&endedWhilePlaying);
   playing = true;
   struct Played {
     ~Played() { playing = false; }

@@ -183,6 +183,9 @@ KORVINDEL_POSIX_TEST(ValidatorFrontEnd, ReportsEveryModuleWithAStatusAndNoWordOf
       {module("hostile_throws_a_load_error"), 1,
        "failed   throws: plugin code let an exception out: cannot load plugin: the module is fine"},
       {module("hostile_allocates_aligned_in_a_frame"), 1, "failed   allocates_per_frame: frames allocate"},
+      // Its frames crash under the count of system calls, where the validator's own crash handler would be
+      // trapped with them.
+      {"--limit 5 " + module("hostile_grows_its_memory"), 1, "failed   makes_a_system_call"},
       // Waiting for a run whose outputs are closed costs the validator no processor time.
       {"--limit 2 " + module("hostile_closes_its_outputs"), 1, "failed   hangs", "", "ulimit -t 1 && "},
       {"./mine.so", 3, "", "cannot judge './mine.so': its file was replaced while it was judged",
