@@ -143,6 +143,12 @@ KORVINDEL_POSIX_TEST(Validator, FindsEachHostileModuleByItsRulesAndLeavesNothing
   std::ofstream callersFiles[4];
   for (std::ofstream& file : callersFiles) file.open(folder / "callers-file.txt", std::ios::app);
   for (const Hostile& hostile : hostiles) {
+    if (KORVINDEL_ADDRESS_SANITIZER && hostile.name == "hides_a_thread") {
+      std::cout
+          << "Not run here: hostile_hides_a_thread, which takes away the descriptors that the sanitizer's "
+             "runtime needs too\n";
+      continue;
+    }
     bool hangs = std::find(hostile.rules.begin(), hostile.rules.end(), "hangs") != hostile.rules.end();
     expectFoundBy(testPlugin("hostile_" + hostile.name), hostile.rules,
                   hangs ? std::chrono::seconds(2) : standin::kRunLimit);
@@ -159,6 +165,8 @@ KORVINDEL_POSIX_TEST(ValidatorFrontEnd, ReportsEveryModuleWithAStatusAndNoWordOf
   HostileFolder hostileFolder(folder);
   auto module = [](const std::string& name) { return "'" + testPlugin(name).string() + "'"; };
   const std::string real = "'" + std::string(KORVINDEL_MODULE) + "'";
+  // Folders whose paths are longer than a short buffer holds, to work in and to be led to.
+  const std::string deep = (folder / std::string(150, 'd')).string();
   struct Case {
     std::string arguments;
     int status;
@@ -178,6 +186,9 @@ KORVINDEL_POSIX_TEST(ValidatorFrontEnd, ReportsEveryModuleWithAStatusAndNoWordOf
        "failed   throws: plugin code let an exception out: \\x1b[2J\\x0dpassed"},
       {module("hostile_changes_state_when_opened"), 1,
        "-> " + folder.path().string() + "/\\x1b[2J\\x0dpassed"},
+      {module("hostile_changes_state_when_opened"), 1, "-> " + deep + "/to", "",
+       "mkdir -p " + deep + "/from " + deep + "/to && cd " + deep +
+           "/from && KORVINDEL_HOSTILE_FOLDER=" + deep + "/to "},
       {module("hostile_prints_verdicts"), 0, "passed   changes_global_state",
        "  module| \\x1b[2J\\x0dpassed   throws"},
       {module("hostile_throws_a_load_error"), 1,
@@ -185,7 +196,7 @@ KORVINDEL_POSIX_TEST(ValidatorFrontEnd, ReportsEveryModuleWithAStatusAndNoWordOf
       {module("hostile_allocates_aligned_in_a_frame"), 1, "failed   allocates_per_frame: frames allocate"},
       // Its frames crash under the count of system calls, where the validator's own crash handler would be
       // trapped with them.
-      {"--limit 5 " + module("hostile_grows_its_memory"), 1, "failed   makes_a_system_call"},
+      {"--limit 5 " + module("hostile_grows_its_memory"), 1, "failed   allocates_per_frame"},
       // Waiting for a run whose outputs are closed costs the validator no processor time.
       {"--limit 2 " + module("hostile_closes_its_outputs"), 1, "failed   hangs", "", "ulimit -t 1 && "},
       {"./mine.so", 3, "", "cannot judge './mine.so': its file was replaced while it was judged",
